@@ -1,0 +1,128 @@
+#include "config/BlockFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kwn::config {
+
+namespace {
+constexpr std::uint32_t kChunk = 64 * 1024;
+
+template <class T> T littleEndian(const unsigned char* bytes) {
+    std::uint64_t value = 0;
+    for (size_t i = 0; i < sizeof(T); ++i)
+        value |= static_cast<std::uint64_t>(bytes[i]) << (8 * i);
+    return static_cast<T>(value);
+}
+} // namespace
+
+BlockFile::BlockFile(platform::ReadableFile& file, diag::NativeLog& log)
+    : file_(file), log_(log), fileSize_(file.size()) {}
+
+void BlockFile::seek(std::int64_t position) {
+    position_ = position;
+}
+
+bool BlockFile::fill(Shortfall& shortfall) {
+    buffer_.clear();
+    bufferStart_ = position_;
+    if (position_ < 0 || !file_.seek(position_))
+        return false;
+    buffer_.resize(kChunk);
+    platform::ReadableFile::ReadResult result = file_.read(buffer_.data(), kChunk);
+    buffer_.resize(result.ok ? result.bytesRead : 0);
+    shortfall.error = result.error;
+    return result.ok;
+}
+
+bool BlockFile::readBytes(void* out, size_t count, Shortfall& shortfall) {
+    auto* dest = static_cast<unsigned char*>(out);
+    size_t copied = 0;
+    while (copied < count) {
+        std::int64_t offset = position_ - bufferStart_;
+        if (offset < 0 || offset >= static_cast<std::int64_t>(buffer_.size())) {
+            if (!fill(shortfall) || buffer_.empty()) {
+                shortfall.bytesRead = static_cast<std::uint32_t>(copied);
+                return false;
+            }
+            offset = 0;
+        }
+        size_t take = std::min(count - copied, buffer_.size() - static_cast<size_t>(offset));
+        std::memcpy(dest + copied, buffer_.data() + offset, take);
+        copied += take;
+        position_ += static_cast<std::int64_t>(take);
+    }
+    return true;
+}
+
+std::int16_t BlockFile::readShort() {
+    unsigned char bytes[2];
+    Shortfall shortfall;
+    if (!readBytes(bytes, sizeof bytes, shortfall)) {
+        log_.logMessage("error %d\n", shortfall.error);
+        throw BlockReadError("Internal Error: readShort");
+    }
+    return littleEndian<std::int16_t>(bytes);
+}
+
+std::int32_t BlockFile::readInt() {
+    unsigned char bytes[4];
+    Shortfall shortfall;
+    if (!readBytes(bytes, sizeof bytes, shortfall)) {
+        log_.logMessage("error %d %d\n", shortfall.error, shortfall.bytesRead);
+        throw BlockReadError("Internal Error: readInt");
+    }
+    return littleEndian<std::int32_t>(bytes);
+}
+
+std::int64_t BlockFile::readLong() {
+    unsigned char bytes[8];
+    Shortfall shortfall;
+    if (!readBytes(bytes, sizeof bytes, shortfall)) {
+        log_.logMessage("error %d\n", shortfall.error);
+        throw BlockReadError("Internal Error: readLong");
+    }
+    return littleEndian<std::int64_t>(bytes);
+}
+
+// A length the build tool never writes (negative, not a multiple of the unit, or running past
+// the end of the file) fails as the string read itself, before anything is allocated for it.
+std::int32_t BlockFile::readLength(const char* failure, std::int64_t multipleOf) {
+    unsigned char bytes[4];
+    Shortfall shortfall;
+    if (!readBytes(bytes, sizeof bytes, shortfall))
+        throw BlockReadError(failure);
+    auto length = littleEndian<std::int32_t>(bytes);
+    if (length < 0 || length % multipleOf != 0 || length > fileSize_ - position_)
+        throw BlockReadError(failure);
+    return length;
+}
+
+std::string BlockFile::readString() {
+    const char* failure = "Internal Error: readString";
+    std::string value(static_cast<size_t>(readLength(failure, 1)), '\0');
+    Shortfall shortfall;
+    if (!readBytes(value.data(), value.size(), shortfall))
+        throw BlockReadError(failure);
+    value.resize(std::strlen(value.c_str()));
+    return value;
+}
+
+std::u16string BlockFile::readWString() {
+    const char* failure = "Internal Error: readWString";
+    std::int32_t length = readLength(failure, 2);
+    std::vector<unsigned char> bytes(static_cast<size_t>(length));
+    Shortfall shortfall;
+    if (!readBytes(bytes.data(), bytes.size(), shortfall))
+        throw BlockReadError(failure);
+    std::u16string value;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        auto unit = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+        if (unit == 0)
+            break;
+        value.push_back(unit);
+    }
+    return value;
+}
+
+} // namespace kwn::config

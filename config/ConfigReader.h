@@ -1,0 +1,30 @@
+#pragma once
+// Finds the configuration block behind the launcher's program image and reads it into the
+// tables, applying the locale override groups that match the user's locale.
+#include "config/BlockFile.h"
+#include "config/ConfigBlock.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace kwn::config {
+
+constexpr std::uint32_t kBlockMagic = 0xE8E413D5u;
+
+// The launcher's own file, or BlockReadError with the text that asks to move it.
+std::unique_ptr<platform::ReadableFile>
+openLauncherFile(platform::Files& files, const std::u16string& modulePath, diag::NativeLog& log);
+
+// Walks the PE headers and leaves the file at the block's first byte.
+void seekToConfigBlock(BlockFile& file, diag::NativeLog& log);
+
+// Reads the whole block into `block`. `detectLocale` runs between the wide entries and the
+// locale groups, also when there are no groups, and returns the locale name the groups are
+// matched against. Returns the failure text when the block cannot be read.
+std::optional<std::string> readConfigBlock(platform::Files& files, const std::u16string& modulePath,
+                                           diag::NativeLog& log, ConfigBlock& block,
+                                           const std::function<std::string()>& detectLocale);
+
+} // namespace kwn::config

@@ -1,0 +1,110 @@
+#include "launcher/ErrorReporter.h"
+
+#include "diag/PrintfFormat.h"
+#include "launcher/LaunchContext.h"
+
+namespace kwn::launcher {
+
+namespace {
+// A composed message is cut where the original's text buffer ended.
+template <class String> String capped(String text) {
+    if (text.size() > config::kTextCapacity - 1)
+        text.resize(config::kTextCapacity - 1);
+    return text;
+}
+} // namespace
+
+void ErrorReporter::displayText(const std::string& text) {
+    std::string shown = text;
+    if (std::optional<std::u16string> logPath = ctx_.log.logFilePath()) {
+        std::u16string longPath = ctx_.os.files.longPathName(*logPath).value_or(*logPath);
+        shown = diag::formatPrintf("%s\n\nLog: %S", {text, longPath});
+    }
+    shown = capped(shown);
+    if (ctx_.messageBoxMode) {
+        ctx_.os.ui.messageBox(ctx_.errorOwnerWindow, shown,
+                              ctx_.config.getString(config::key::kMessageCaption),
+                              platform::MessageBoxStyle::ErrorOk);
+    } else {
+        ctx_.os.console.writeError(shown + "\n");
+    }
+}
+
+void ErrorReporter::displayTextW(const std::u16string& text) {
+    std::u16string shown = text;
+    if (std::optional<std::u16string> logPath = ctx_.log.logFilePath()) {
+        std::u16string longPath = ctx_.os.files.longPathName(*logPath).value_or(*logPath);
+        shown = text + u"\n\nLog: " + longPath;
+    }
+    shown = capped(shown);
+    if (ctx_.messageBoxMode) {
+        ctx_.os.ui.messageBoxW(ctx_.errorOwnerWindow, shown,
+                               ctx_.config.getWString(config::key::kMessageCaption),
+                               platform::MessageBoxStyle::ErrorOk);
+    } else {
+        ctx_.os.console.writeErrorW(shown + u"\n");
+    }
+}
+
+void ErrorReporter::displayMessage(config::Key key, const std::optional<std::string>& argument) {
+    displayText(substituteArgument(ctx_.config.getString(key), argument));
+}
+
+void ErrorReporter::displayMessageW(config::Key key,
+                                    const std::optional<std::u16string>& argument) {
+    displayTextW(substituteArgument(ctx_.config.getWString(key), argument));
+}
+
+void ErrorReporter::fatalText(const std::string& text) {
+    displayText(text);
+    exitLauncher(1);
+}
+
+void ErrorReporter::fatalMessage(config::Key key, const std::optional<std::string>& argument) {
+    displayMessage(key, argument);
+    exitLauncher(1);
+}
+
+void ErrorReporter::fatalMessageW(config::Key key, const std::optional<std::u16string>& argument) {
+    displayMessageW(key, argument);
+    exitLauncher(1);
+}
+
+void ErrorReporter::exitLauncher(int code) {
+    if (!ctx_.tempDirectory.empty()) {
+        emptyDirectory(ctx_.tempDirectory, true);
+        ctx_.os.files.removeDirectory(ctx_.tempDirectory);
+    }
+    ctx_.os.process.exit(code);
+}
+
+void ErrorReporter::emptyDirectory(const std::string& path, bool recurse) {
+    if (path.empty() || path.front() == '.')
+        return;
+    ctx_.log.logMessage("emptying %s", path);
+    const std::string prefix = path.back() == '\\' ? path : path + "\\";
+    std::optional<std::vector<platform::DirectoryEntry>> entries =
+        ctx_.os.files.findFiles(prefix + "*.*");
+    if (!entries)
+        return;
+    for (const platform::DirectoryEntry& entry : *entries) {
+        if (entry.name == "." || entry.name == "..")
+            continue;
+        std::string fullName = prefix + entry.name;
+        if (entry.isDirectory) {
+            ctx_.log.logMessage("attempting to remove %s (%d)", fullName, recurse ? 1 : 0);
+            if (recurse)
+                emptyDirectory(fullName, false);
+            ctx_.os.files.removeDirectory(fullName);
+        } else {
+            ctx_.log.logMessage("attempting to delete %s", fullName);
+            ctx_.os.files.deleteFile(fullName);
+        }
+    }
+}
+
+void ErrorReporter::setErrorOwnerWindow(void* window) {
+    ctx_.errorOwnerWindow = window;
+}
+
+} // namespace kwn::launcher

@@ -1,0 +1,38 @@
+#pragma once
+// The process-wide state of one launcher start, created once in the entry point and handed to
+// every step by reference, so that a test can build one, run a step and look at the result.
+#include "config/ConfigBlock.h"
+#include "config/LocaleDetection.h"
+#include "diag/NativeLog.h"
+#include "launcher/ErrorReporter.h"
+#include "platform/Platform.h"
+
+#include <string>
+#include <vector>
+
+namespace kwn::launcher {
+
+struct LaunchContext {
+    explicit LaunchContext(platform::Platform& platform)
+        : os(platform), log(platform), errors(*this) {}
+    LaunchContext(const LaunchContext&) = delete;
+    LaunchContext& operator=(const LaunchContext&) = delete;
+
+    platform::Platform& os;
+    diag::NativeLog log;
+    config::ConfigBlock config;
+    config::Locale locale;
+    ErrorReporter errors;
+
+    std::vector<std::u16string> arguments; // element 0 is the launcher path as written
+    bool languageRestart = false;
+    bool messageBoxMode = true; // only ever switched off
+    char flavour = '\0';
+    std::string productName;
+    std::u16string productNameW;
+    void* instance = nullptr;  // module instance handle, for the splash resources
+    std::string tempDirectory; // the launcher temp directory; empty until files are extracted
+    platform::WindowHandle errorOwnerWindow = nullptr;
+};
+
+} // namespace kwn::launcher

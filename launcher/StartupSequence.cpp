@@ -1,0 +1,133 @@
+#include "launcher/StartupSequence.h"
+
+#include "config/ConfigReader.h"
+#include "files/LauncherPaths.h"
+#include "launcher/CommandLine.h"
+#include "launcher/ConsoleSetup.h"
+#include "launcher/LauncherWidth.h"
+#include "launcher/SystemReboot.h"
+
+#include <array>
+
+namespace kwn::launcher {
+
+namespace {
+using namespace config::key;
+
+constexpr std::string_view kRebootMarker = "__kwn_reboot";
+constexpr std::string_view kLanguageRestartMarker = "__kwn_lang_restart";
+constexpr std::string_view kQuietMarker = "-q_kwn_internal";
+constexpr std::array<std::u16string_view, 4> kLogSwitches = {
+    u"-create-kwn-log", u"-create-qvo-log", u"/create-kwn-log", u"/create-qvo-log"};
+constexpr int kExitNoJvm = 83;
+
+// Only element 1 can be the log switch, and it must go before the first log line is written.
+void takeLogSwitch(LaunchContext& ctx) {
+    if (ctx.arguments.size() < 2)
+        return;
+    for (std::u16string_view logSwitch : kLogSwitches) {
+        if (ctx.arguments[1] == logSwitch) {
+            ctx.arguments.erase(ctx.arguments.begin() + 1);
+            ctx.log.setForced(true);
+            return;
+        }
+    }
+}
+
+void readConfiguration(LaunchContext& ctx) {
+    std::optional<std::string> failure = config::readConfigBlock(
+        ctx.os.files, files::getModulePathW(ctx.os), ctx.log, ctx.config, [&ctx] {
+            ctx.locale = config::detectLocale(&ctx.arguments, ctx.os.system, ctx.log);
+            return ctx.locale.localeName();
+        });
+    if (failure)
+        ctx.errors.fatalText(*failure);
+    // Only the windowed types keep message boxes; every other launcher reports on the console.
+    std::int32_t type = ctx.config.getInt(kLauncherType);
+    if (type != 1 && type != 5)
+        ctx.messageBoxMode = false;
+}
+
+void chooseFlavour(LaunchContext& ctx) {
+    const size_t flavourCapacity = 2;
+    std::string flavour = ctx.config.getString(kFlavour, flavourCapacity);
+    ctx.flavour = flavour.empty() ? '\0' : flavour[0];
+    bool qelvo = ctx.flavour == 'e';
+    ctx.productName = qelvo ? "qelvo" : "kestrowan";
+    ctx.productNameW = qelvo ? u"qelvo" : u"kestrowan";
+}
+
+void offerLogFile(LaunchContext& ctx) {
+    std::u16string logPath = ctx.log.logFilePath().value_or(u"");
+    std::u16string question = u"The following log file will be created:\n\n" + logPath +
+                              u"\n\nDo you want to open an Explorer window?";
+    if (ctx.os.ui.messageBoxW(nullptr, question, ctx.productNameW,
+                              platform::MessageBoxStyle::QuestionYesNo) !=
+        platform::MessageBoxAnswer::Yes)
+        return;
+    std::u16string shortPath = ctx.os.files.shortPathName(logPath).value_or(logPath);
+    std::u16string command =
+        ctx.os.system.windowsDirectory() + u"\\explorer.exe /select," + shortPath;
+    ctx.log.logMessage("calling %S", command);
+    if (std::uint32_t error = ctx.os.process.startProcess(command))
+        ctx.log.logMessage("could not open explorer window %d", error);
+}
+
+// The runtime search is not part of this launcher yet, so every start ends the way a start
+// without a usable runtime ends, saying so in the log rather than pretending to have looked.
+[[noreturn]] void loadJavaRuntime(LaunchContext& ctx) {
+    ctx.log.logError("this launcher has no Java runtime search yet");
+    ctx.errors.displayMessage(kMessageNoJvm, std::string(launcherWidth().bits));
+    ctx.errors.exitLauncher(kExitNoJvm);
+}
+} // namespace
+
+void initLauncher(LaunchContext& ctx, void* instance) {
+    ctx.tempDirectory.clear();
+    takeLogSwitch(ctx);
+    readConfiguration(ctx);
+    ctx.instance = instance;
+    chooseFlavour(ctx);
+    if (ctx.log.isForced())
+        offerLogFile(ctx);
+}
+
+void applyConsoleSwitches(LaunchContext& ctx) {
+    bool quietAndConsole = ctx.config.getInt(kQuietAndConsoleSwitches) != 0;
+    if (!quietAndConsole && ctx.config.getInt(kConsoleSwitch) == 0)
+        return;
+    for (const std::u16string& argument : ctx.arguments) {
+        if (quietAndConsole && argument == u"-q") {
+            ctx.messageBoxMode = false;
+        } else if (argument == u"-console") {
+            obtainConsole(ctx.os.console);
+        } else if (quietAndConsole && argument == u"-c") {
+            ctx.messageBoxMode = false;
+            if (obtainConsole(ctx.os.console))
+                return;
+            // Said in a box whatever the message mode: there is no console to say it on.
+            ctx.os.ui.messageBox(nullptr, "Error: Could not allocate console.", "kestrowan",
+                                 platform::MessageBoxStyle::Ok);
+            ctx.errors.exitLauncher(1);
+        }
+    }
+}
+
+int winMain(LaunchContext& ctx, void* instance, std::string_view commandTail, int showCommand) {
+    (void)showCommand; // for the splash screen
+    ctx.os.ui.initCommonControls();
+    if (commandTail == kRebootMarker) {
+        rebootSystem(ctx.os.system);
+        return 0;
+    }
+    if (commandTail.starts_with(kLanguageRestartMarker))
+        ctx.languageRestart = true;
+    if (commandTail.starts_with(kQuietMarker))
+        ctx.messageBoxMode = false;
+    splitCommandLine(ctx.os.process.commandLine(), ctx.arguments);
+    initLauncher(ctx, instance);
+    applyConsoleSwitches(ctx);
+    loadJavaRuntime(ctx);
+}
+
+} // namespace kwn::launcher

@@ -1,0 +1,25 @@
+#pragma once
+// Standard error and the process console.
+#include <cstdint>
+#include <string>
+
+namespace kwn::platform {
+
+class Console {
+public:
+    virtual ~Console() = default;
+    // Writes to standard error as a C runtime text stream would, then flushes.
+    virtual void writeError(const std::string& text) = 0;
+    // The UTF-16 text is converted to the narrow code page on the way out.
+    virtual void writeErrorW(const std::u16string& text) = 0;
+
+    struct AttachResult {
+        bool available = false; // AttachConsole exists in kernel32
+        bool ok = false;
+        std::uint32_t error = 0;
+    };
+    virtual AttachResult attachParentConsole() = 0; // AttachConsole(ATTACH_PARENT_PROCESS)
+    virtual bool allocConsole() = 0;
+};
+
+} // namespace kwn::platform

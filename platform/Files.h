@@ -1,0 +1,59 @@
+#pragma once
+// File-system services the launcher logic needs, each as thin as the Windows call behind it.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kwn::platform {
+
+// A file opened for binary reading (CreateFileW / ReadFile / SetFilePointer).
+class ReadableFile {
+public:
+    virtual ~ReadableFile() = default;
+    struct ReadResult {
+        bool ok = false; // ReadFile's own result
+        std::uint32_t bytesRead = 0;
+        std::uint32_t error = 0; // GetLastError after the call
+    };
+    virtual ReadResult read(void* buffer, std::uint32_t count) = 0;
+    virtual bool seek(std::int64_t position) = 0;
+    virtual std::int64_t size() = 0;
+};
+
+// A C runtime text stream: "\n" becomes CR LF on Windows. Closed when destroyed.
+class TextFile {
+public:
+    virtual ~TextFile() = default;
+    virtual void write(const std::string& text) = 0;
+    virtual void flush() = 0;
+};
+
+// CreateNew fails when the file exists already, so that two processes never share a name.
+enum class TextMode { Write, Append, CreateNew };
+
+struct DirectoryEntry {
+    std::string name;
+    bool isDirectory = false;
+};
+
+class Files {
+public:
+    virtual ~Files() = default;
+    // CreateFileW(GENERIC_READ, share read|write, OPEN_EXISTING); null on failure.
+    virtual std::unique_ptr<ReadableFile> openForReading(const std::u16string& path) = 0;
+    // _wfopen in text mode; null on failure.
+    virtual std::unique_ptr<TextFile> openText(const std::u16string& path, TextMode mode) = 0;
+    // GetFileAttributesW: nullopt when nothing exists at path, else whether it is a directory.
+    virtual std::optional<bool> isDirectory(const std::u16string& path) = 0;
+    // FindFirstFileA / FindNextFileA over a pattern; nullopt when the enumeration cannot start.
+    virtual std::optional<std::vector<DirectoryEntry>> findFiles(const std::string& pattern) = 0;
+    virtual bool deleteFile(const std::string& path) = 0;
+    virtual bool removeDirectory(const std::string& path) = 0;
+    // GetLongPathNameW / GetShortPathNameW; nullopt on failure.
+    virtual std::optional<std::u16string> longPathName(const std::u16string& path) = 0;
+    virtual std::optional<std::u16string> shortPathName(const std::u16string& path) = 0;
+};
+
+} // namespace kwn::platform

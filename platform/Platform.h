@@ -1,0 +1,23 @@
+#pragma once
+// Everything the launcher logic may ask of the operating system, handed in at start.
+#include "platform/Console.h"
+#include "platform/Environment.h"
+#include "platform/Files.h"
+#include "platform/Process.h"
+#include "platform/System.h"
+#include "platform/Threads.h"
+#include "platform/UserInterface.h"
+
+namespace kwn::platform {
+
+struct Platform {
+    Files& files;
+    Environment& environment;
+    Process& process;
+    UserInterface& ui;
+    Console& console;
+    System& system;
+    Threads& threads;
+};
+
+} // namespace kwn::platform

@@ -1,0 +1,84 @@
+#pragma once
+// The real operating system behind the platform interfaces.
+#include "platform/Platform.h"
+
+namespace kwn::platform::win32 {
+
+class Win32Files : public Files {
+public:
+    std::unique_ptr<ReadableFile> openForReading(const std::u16string& path) override;
+    std::unique_ptr<TextFile> openText(const std::u16string& path, TextMode mode) override;
+    std::optional<bool> isDirectory(const std::u16string& path) override;
+    std::optional<std::vector<DirectoryEntry>> findFiles(const std::string& pattern) override;
+    bool deleteFile(const std::string& path) override;
+    bool removeDirectory(const std::string& path) override;
+    std::optional<std::u16string> longPathName(const std::u16string& path) override;
+    std::optional<std::u16string> shortPathName(const std::u16string& path) override;
+};
+
+class Win32Environment : public Environment {
+public:
+    std::optional<std::string> get(const std::string& name) override;
+    std::optional<std::u16string> getW(const std::u16string& name) override;
+    bool set(const std::string& name, const std::string& value) override;
+};
+
+class Win32Process : public Process {
+public:
+    std::u16string commandLine() override;
+    std::u16string moduleFileName() override;
+    std::uint32_t startProcess(const std::u16string& commandLine) override;
+
+protected:
+    void exitProcess(int code) override;
+};
+
+class Win32UserInterface : public UserInterface {
+public:
+    void initCommonControls() override;
+    MessageBoxAnswer messageBox(WindowHandle owner, const std::string& text,
+                                const std::string& caption, MessageBoxStyle style) override;
+    MessageBoxAnswer messageBoxW(WindowHandle owner, const std::u16string& text,
+                                 const std::u16string& caption, MessageBoxStyle style) override;
+};
+
+class Win32Console : public Console {
+public:
+    void writeError(const std::string& text) override;
+    void writeErrorW(const std::u16string& text) override;
+    AttachResult attachParentConsole() override;
+    bool allocConsole() override;
+};
+
+class Win32System : public System {
+public:
+    LocalTime localTime() override;
+    void sleep(std::uint32_t milliseconds) override;
+    std::uint32_t userDefaultLcid() override;
+    std::optional<std::uint16_t> userDefaultUiLanguage() override;
+    std::u16string windowsDirectory() override;
+    std::optional<std::uint32_t> enablePrivilege(const std::string& name) override;
+    void rebootWindows() override;
+};
+
+class Win32Threads : public Threads {
+public:
+    std::unique_ptr<Lock> createLock() override;
+};
+
+class Win32Platform {
+public:
+    Platform& platform() { return platform_; }
+
+private:
+    Win32Files files_;
+    Win32Environment environment_;
+    Win32Process process_;
+    Win32UserInterface ui_;
+    Win32Console console_;
+    Win32System system_;
+    Win32Threads threads_;
+    Platform platform_{files_, environment_, process_, ui_, console_, system_, threads_};
+};
+
+} // namespace kwn::platform::win32

@@ -1,0 +1,76 @@
+#include "platform/win32/WideText.h"
+#include "platform/win32/Win32Platform.h"
+
+namespace kwn::platform::win32 {
+
+std::string toAnsi(const std::u16string& text) {
+    if (text.empty())
+        return {};
+    int size = WideCharToMultiByte(CP_ACP, 0, wide(text), static_cast<int>(text.size()), nullptr, 0,
+                                   nullptr, nullptr);
+    std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide(text), static_cast<int>(text.size()), out.data(), size,
+                        nullptr, nullptr);
+    return out;
+}
+
+std::optional<std::string> Win32Environment::get(const std::string& name) {
+    DWORD needed = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
+    if (needed == 0)
+        return GetLastError() == ERROR_ENVVAR_NOT_FOUND ? std::nullopt
+                                                        : std::optional<std::string>("");
+    std::string value(needed, '\0');
+    DWORD length = GetEnvironmentVariableA(name.c_str(), value.data(), needed);
+    value.resize(length < needed ? length : 0);
+    return value;
+}
+
+std::optional<std::u16string> Win32Environment::getW(const std::u16string& name) {
+    DWORD needed = GetEnvironmentVariableW(wide(name), nullptr, 0);
+    if (needed == 0)
+        return GetLastError() == ERROR_ENVVAR_NOT_FOUND ? std::nullopt
+                                                        : std::optional<std::u16string>(u"");
+    std::wstring value(needed, L'\0');
+    DWORD length = GetEnvironmentVariableW(wide(name), value.data(), needed);
+    return fromWide(value.c_str(), length < needed ? length : 0);
+}
+
+bool Win32Environment::set(const std::string& name, const std::string& value) {
+    return SetEnvironmentVariableA(name.c_str(), value.c_str());
+}
+
+std::u16string Win32Process::commandLine() {
+    return fromWide(GetCommandLineW());
+}
+
+std::u16string Win32Process::moduleFileName() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0)
+            return {};
+        if (length < buffer.size())
+            return fromWide(buffer.c_str(), length);
+        buffer.resize(buffer.size() * 2); // a long path was cut: ask again with more room
+    }
+}
+
+std::uint32_t Win32Process::startProcess(const std::u16string& commandLine) {
+    std::u16string mutableLine = commandLine; // CreateProcessW may write into it
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(mutableLine.data()), nullptr, nullptr,
+                        TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &info))
+        return GetLastError();
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return 0;
+}
+
+void Win32Process::exitProcess(int code) {
+    ExitProcess(static_cast<UINT>(code));
+}
+
+} // namespace kwn::platform::win32
