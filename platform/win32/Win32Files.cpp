@@ -50,7 +50,7 @@ private:
     FILE* stream_;
 };
 
-std::optional<std::u16string> pathQuery(DWORD (*query)(LPCWSTR, LPWSTR, DWORD),
+std::optional<std::u16string> pathQuery(DWORD(WINAPI* query)(LPCWSTR, LPWSTR, DWORD),
                                         const std::u16string& path) {
     DWORD needed = query(wide(path), nullptr, 0);
     if (needed == 0)
