@@ -2,6 +2,7 @@
 // Finds the configuration block behind the launcher's program image and reads it into the
 // tables, applying the locale override groups that match the user's locale.
 #include "config/BlockFile.h"
+#include "config/BlockFormat.h"
 #include "config/ConfigBlock.h"
 
 #include <functional>
@@ -10,8 +11,6 @@
 #include <string>
 
 namespace kwn::config {
-
-constexpr std::uint32_t kBlockMagic = 0xE8E413D5u;
 
 // The launcher's own file, or BlockReadError with the text that asks to move it.
 std::unique_ptr<platform::ReadableFile>

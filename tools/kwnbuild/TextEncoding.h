@@ -1,0 +1,21 @@
+#pragma once
+// Conversions from the UTF-8 of TOML files and command lines to the two encodings the launcher
+// reads: Windows-1252 bytes for narrow values and UTF-16 for wide ones.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kwn::build {
+
+// The code points of well-formed UTF-8; nullopt for malformed, overlong or surrogate sequences.
+std::optional<std::u32string> decodeUtf8(std::string_view text);
+
+// The Windows-1252 byte of a code point; nullopt when the code page has none for it.
+std::optional<unsigned char> windows1252Byte(char32_t codePoint);
+
+std::u16string encodeUtf16(std::u32string_view codePoints);
+
+// "U+20AC", the form messages name a character by.
+std::string codePointName(char32_t codePoint);
+
+} // namespace kwn::build

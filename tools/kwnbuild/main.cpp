@@ -1,0 +1,59 @@
+// kwnbuild: writes an application's configuration behind a launcher stub.
+#include "tools/kwnbuild/BuildError.h"
+#include "tools/kwnbuild/LauncherBuild.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <exception>
+#include <iostream>
+#include <string>
+
+namespace {
+const char kProgram[] = "kwnbuild";
+
+// One line per failure, so that scripts can show or match it whole.
+int reportError(std::string message) {
+    std::replace(message.begin(), message.end(), '\n', ' ');
+    std::cerr << kProgram << ": " << message << '\n';
+    return 1;
+}
+
+void defineOptions(CLI::App& app, kwn::build::BuildRequest& request, std::string& config) {
+    app.add_option("--stub", request.stub, "Launcher stub (a bare PE image) to build from")
+        ->required();
+    app.add_option("--output", request.output, "Launcher file to write (replaced as a whole)")
+        ->required();
+    app.add_option("--config", config, "TOML file with [settings], [wide] and [[locale]] entries");
+    // One value per occurrence, so that a stray argument is an error rather than a setting.
+    app.add_option("--set", request.settings,
+                   "KEY=VALUE: set narrow entry KEY after the file (repeatable; the last wins)")
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app("Writes the configuration block behind a launcher stub and produces the "
+                 "application's launcher.",
+                 kProgram);
+    kwn::build::BuildRequest request;
+    std::string config;
+    defineOptions(app, request, config);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        // --help is a "parse error" that CLI11 answers itself, with exit code 0.
+        if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success))
+            return app.exit(error);
+        return reportError(error.what());
+    }
+    if (app.count("--config") > 0)
+        request.config = config;
+    try {
+        kwn::build::buildLauncher(request);
+    } catch (const std::exception& error) {
+        return reportError(error.what());
+    }
+    return 0;
+}
