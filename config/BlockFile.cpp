@@ -93,7 +93,8 @@ std::int32_t BlockFile::readLength(const char* failure, std::int64_t multipleOf)
     if (!readBytes(bytes, sizeof bytes, shortfall))
         throw BlockReadError(failure);
     auto length = littleEndian<std::int32_t>(bytes);
-    if (length < 0 || length % multipleOf != 0 || length > fileSize_ - position_)
+    bool pastEnd = fileSize_ >= 0 && length > fileSize_ - position_;
+    if (length < 0 || length % multipleOf != 0 || pastEnd)
         throw BlockReadError(failure);
     return length;
 }

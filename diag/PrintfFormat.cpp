@@ -92,15 +92,19 @@ std::string convert(const Spec& spec, const FormatArg& arg) {
     std::string base = "%" + spec.flags + spec.width + spec.precision;
     switch (spec.conversion) {
     case 'd':
-    case 'i':
-        return viaSnprintf(base + "lld", arg.asSigned());
+    case 'i': {
+        long long v = arg.asSigned();
+        if (!spec.longLong)
+            v = static_cast<std::int32_t>(v); // the C runtime reads an int: its 32-bit pattern
+        return viaSnprintf(base + "lld", v);
+    }
     case 'u':
     case 'x':
     case 'X':
     case 'o': {
         unsigned long long v = arg.asUnsigned();
-        if (!spec.longLong && arg.kind() == FormatArg::Kind::Signed)
-            v &= 0xFFFFFFFFull; // a negative int prints as its 32-bit pattern, as on Windows
+        if (!spec.longLong)
+            v &= 0xFFFFFFFFull; // the C runtime reads an unsigned int: its 32-bit pattern
         return viaSnprintf(base + "ll" + spec.conversion, v);
     }
     case 'c':

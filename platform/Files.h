@@ -19,7 +19,7 @@ public:
     };
     virtual ReadResult read(void* buffer, std::uint32_t count) = 0;
     virtual bool seek(std::int64_t position) = 0;
-    virtual std::int64_t size() = 0;
+    virtual std::int64_t size() = 0; // -1 when unknown
 };
 
 // A C runtime text stream: "\n" becomes CR LF on Windows. Closed when destroyed.

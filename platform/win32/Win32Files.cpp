@@ -27,7 +27,7 @@ public:
     }
     std::int64_t size() override {
         LARGE_INTEGER size;
-        return GetFileSizeEx(handle_, &size) ? size.QuadPart : 0;
+        return GetFileSizeEx(handle_, &size) ? size.QuadPart : -1;
     }
 
 private:

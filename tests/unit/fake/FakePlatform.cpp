@@ -1,0 +1,327 @@
+#include "fake/FakePlatform.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kwn::test {
+
+std::optional<int> exitCodeOf(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const ExitCalled& exit) {
+        return exit.code;
+    }
+    return std::nullopt;
+}
+
+std::u16string widen(std::string_view text) {
+    std::u16string out;
+    for (char c : text)
+        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string narrow(std::u16string_view text) {
+    std::string out;
+    for (char16_t unit : text)
+        out.push_back(unit <= 0xFF ? static_cast<char>(unit) : '?');
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::u16string normalisePath(std::u16string_view path) {
+    std::u16string out(path);
+    auto isDriveRoot = [](const std::u16string& p) { return p.size() == 3 && p[1] == u':'; };
+    while (!out.empty() && out.back() == u'\\' && !isDriveRoot(out))
+        out.pop_back();
+    if (out.size() == 2 && out[1] == u':')
+        out.push_back(u'\\');
+    return out;
+}
+
+std::optional<std::u16string> parentPath(std::u16string_view path) {
+    std::u16string normal = normalisePath(path);
+    size_t slash = normal.rfind(u'\\');
+    if (slash == std::u16string::npos)
+        return std::nullopt;
+    std::u16string parent = normalisePath(normal.substr(0, slash + 1));
+    if (parent == normal)
+        return std::nullopt;
+    return parent;
+}
+
+platform::ReadableFile::ReadResult FakeReadableFile::read(void* buffer, std::uint32_t count) {
+    int call = calls_++;
+    if (failure_ && call >= failure_->fromCall)
+        return {false, 0, failure_->error};
+    std::int64_t available = std::max<std::int64_t>(0, size() - position_);
+    auto n = static_cast<std::uint32_t>(std::min<std::int64_t>(count, available));
+    if (n > 0)
+        std::memcpy(buffer, bytes_.data() + position_, n);
+    position_ += n;
+    return {true, n, 0};
+}
+
+bool FakeReadableFile::seek(std::int64_t position) {
+    if (position < 0)
+        return false;
+    position_ = position; // beyond the end is allowed, as with SetFilePointerEx
+    return true;
+}
+
+FakeTextFile::~FakeTextFile() {
+    --files_.openTextStreams;
+}
+
+void FakeTextFile::write(const std::string& text) {
+    std::vector<unsigned char>& bytes = files_.files[path_].bytes;
+    bytes.insert(bytes.end(), text.begin(), text.end());
+}
+
+void FakeTextFile::flush() {
+    ++files_.flushes;
+}
+
+void FakeFiles::addDirectory(std::u16string_view path) {
+    std::u16string normal = normalisePath(path);
+    directories.insert(normal);
+    if (std::optional<std::u16string> parent = parentPath(normal))
+        addDirectory(*parent);
+}
+
+void FakeFiles::addFile(std::u16string_view path, std::vector<unsigned char> bytes) {
+    std::u16string normal = normalisePath(path);
+    if (std::optional<std::u16string> parent = parentPath(normal))
+        addDirectory(*parent);
+    files[normal] = FakeFile{std::move(bytes), std::nullopt};
+}
+
+void FakeFiles::addFile(std::u16string_view path, std::string_view text) {
+    addFile(path, std::vector<unsigned char>(text.begin(), text.end()));
+}
+
+bool FakeFiles::hasFile(std::u16string_view path) const {
+    return files.contains(normalisePath(path));
+}
+
+bool FakeFiles::hasDirectory(std::u16string_view path) const {
+    return directories.contains(normalisePath(path));
+}
+
+std::string FakeFiles::text(std::u16string_view path) const {
+    auto it = files.find(normalisePath(path));
+    if (it == files.end())
+        return {};
+    return std::string(it->second.bytes.begin(), it->second.bytes.end());
+}
+
+std::unique_ptr<platform::ReadableFile> FakeFiles::openForReading(const std::u16string& path) {
+    readOpens.push_back(path);
+    auto it = files.find(normalisePath(path));
+    if (it == files.end())
+        return nullptr;
+    return std::make_unique<FakeReadableFile>(it->second.bytes, it->second.readFailure);
+}
+
+std::unique_ptr<platform::TextFile> FakeFiles::openText(const std::u16string& path,
+                                                        platform::TextMode mode) {
+    if (onOpenText)
+        onOpenText();
+    std::u16string normal = normalisePath(path);
+    std::optional<std::u16string> parent = parentPath(normal);
+    bool ok = !directories.contains(normal) && parent && directories.contains(*parent) &&
+              !readOnlyDirectories.contains(*parent) &&
+              !(mode == platform::TextMode::CreateNew && files.contains(normal));
+    textOpens.push_back({path, mode, ok});
+    if (!ok)
+        return nullptr;
+    if (mode == platform::TextMode::Append)
+        files[normal]; // created when missing, kept otherwise
+    else
+        files[normal] = FakeFile{};
+    ++openTextStreams;
+    return std::make_unique<FakeTextFile>(*this, normal);
+}
+
+std::optional<bool> FakeFiles::isDirectory(const std::u16string& path) {
+    std::u16string normal = normalisePath(path);
+    if (directories.contains(normal))
+        return true;
+    if (files.contains(normal))
+        return false;
+    return std::nullopt;
+}
+
+bool FakeFiles::hasChildren(const std::u16string& directory) const {
+    auto isChild = [&](const std::u16string& path) { return parentPath(path) == directory; };
+    return std::any_of(directories.begin(), directories.end(), isChild) ||
+           std::any_of(files.begin(), files.end(), [&](const auto& f) { return isChild(f.first); });
+}
+
+std::optional<std::vector<platform::DirectoryEntry>>
+FakeFiles::findFiles(const std::string& pattern) {
+    findPatterns.push_back(pattern);
+    const std::string_view wildcard = "*.*";
+    if (!pattern.ends_with(wildcard))
+        return std::nullopt;
+    std::u16string directory = normalisePath(widen(pattern.substr(0, pattern.size() - 3)));
+    if (!directories.contains(directory))
+        return std::nullopt;
+    // Sorted by name, directories and files mixed, as NTFS enumerates them.
+    std::map<std::u16string, bool> children;
+    for (const std::u16string& d : directories)
+        if (parentPath(d) == directory)
+            children[d.substr(d.rfind(u'\\') + 1)] = true;
+    for (const auto& [path, file] : files)
+        if (parentPath(path) == directory)
+            children[path.substr(path.rfind(u'\\') + 1)] = false;
+    std::vector<platform::DirectoryEntry> entries{{".", true}, {"..", true}};
+    for (const auto& [name, isDir] : children)
+        entries.push_back({narrow(name), isDir});
+    return entries;
+}
+
+bool FakeFiles::deleteFile(const std::string& path) {
+    deleteCalls.push_back(path);
+    return files.erase(normalisePath(widen(path))) == 1;
+}
+
+bool FakeFiles::removeDirectory(const std::string& path) {
+    removeCalls.push_back(path);
+    std::u16string normal = normalisePath(widen(path));
+    if (!directories.contains(normal) || hasChildren(normal))
+        return false;
+    directories.erase(normal);
+    return true;
+}
+
+std::optional<std::u16string>
+FakeFiles::existingForm(const std::u16string& path,
+                        const std::map<std::u16string, std::u16string>& map) {
+    if (auto it = map.find(path); it != map.end())
+        return it->second;
+    if (isDirectory(path).has_value())
+        return path;
+    return std::nullopt; // the Windows calls fail for paths that do not exist
+}
+
+std::optional<std::u16string> FakeFiles::longPathName(const std::u16string& path) {
+    return existingForm(path, longPaths);
+}
+
+std::optional<std::u16string> FakeFiles::shortPathName(const std::u16string& path) {
+    return existingForm(path, shortPaths);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::optional<std::string> FakeEnvironment::get(const std::string& name) {
+    auto it = variables.find(name);
+    if (it == variables.end())
+        return std::nullopt;
+    return it->second;
+}
+
+std::optional<std::u16string> FakeEnvironment::getW(const std::u16string& name) {
+    std::optional<std::string> value = get(narrow(name));
+    if (!value)
+        return std::nullopt;
+    return widen(*value);
+}
+
+bool FakeEnvironment::set(const std::string& name, const std::string& value) {
+    variables[name] = value;
+    return true;
+}
+
+std::uint32_t FakeProcess::startProcess(const std::u16string& commandLine) {
+    started.push_back(commandLine);
+    return startResult;
+}
+
+void FakeProcess::exitProcess(int code) {
+    exitCodes.push_back(code);
+    throw ExitCalled{code};
+}
+
+platform::MessageBoxAnswer FakeUserInterface::record(MessageBoxCall call) {
+    boxes.push_back(std::move(call));
+    if (answers.empty())
+        return defaultAnswer;
+    platform::MessageBoxAnswer answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+platform::MessageBoxAnswer FakeUserInterface::messageBox(platform::WindowHandle owner,
+                                                         const std::string& text,
+                                                         const std::string& caption,
+                                                         platform::MessageBoxStyle style) {
+    return record({owner, widen(text), widen(caption), style, false});
+}
+
+platform::MessageBoxAnswer FakeUserInterface::messageBoxW(platform::WindowHandle owner,
+                                                          const std::u16string& text,
+                                                          const std::u16string& caption,
+                                                          platform::MessageBoxStyle style) {
+    return record({owner, text, caption, style, true});
+}
+
+void FakeConsole::writeError(const std::string& text) {
+    errorOutput += text;
+    ++errorWrites;
+}
+
+void FakeConsole::writeErrorW(const std::u16string& text) {
+    errorOutput += narrow(text);
+    ++errorWrites;
+}
+
+platform::Console::AttachResult FakeConsole::attachParentConsole() {
+    ++attachCalls;
+    return attachResult;
+}
+
+bool FakeConsole::allocConsole() {
+    ++allocCalls;
+    return allocResult;
+}
+
+void FakeSystem::sleep(std::uint32_t milliseconds) {
+    calls.push_back("sleep " + std::to_string(milliseconds));
+}
+
+std::optional<std::uint32_t> FakeSystem::enablePrivilege(const std::string& name) {
+    calls.push_back("privilege " + name);
+    return privilegeResult;
+}
+
+void FakeSystem::rebootWindows() {
+    calls.push_back("reboot");
+}
+
+namespace {
+class CountingLock : public platform::Lock {
+public:
+    explicit CountingLock(FakeThreads& threads) : threads_(threads) {}
+    void enter() override {
+        ++threads_.enters;
+        ++threads_.depth;
+    }
+    void leave() override {
+        ++threads_.leaves;
+        --threads_.depth;
+    }
+
+private:
+    FakeThreads& threads_;
+};
+} // namespace
+
+std::unique_ptr<platform::Lock> FakeThreads::createLock() {
+    ++locksCreated;
+    return std::make_unique<CountingLock>(*this);
+}
+
+} // namespace kwn::test

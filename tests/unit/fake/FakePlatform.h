@@ -1,0 +1,258 @@
+#pragma once
+// In-memory stand-ins for every platform interface, so that the launcher logic runs in a unit
+// test exactly as it runs on Windows, and every effect it has on the system can be inspected.
+#include "platform/Platform.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kwn::test {
+
+// Thrown by the fake process exit, so that a test sees "the launcher ended with code N"
+// instead of the test process ending.
+struct ExitCalled {
+    int code;
+};
+
+// Runs body and returns the code it exited with, or nullopt when it came back.
+std::optional<int> exitCodeOf(const std::function<void()>& body);
+
+// Byte-for-code-unit conversions, enough for the ASCII and Latin-1 text the tests use.
+std::u16string widen(std::string_view text);
+std::string narrow(std::u16string_view text);
+
+// ---------------------------------------------------------------------------------------------
+// Files: an in-memory disk. Paths are compared as written (case-sensitive); trailing backslashes
+// are ignored except on a drive root such as "c:\". Creating a file needs an existing parent
+// directory that is not read-only, as on a real disk.
+
+struct ReadFailure {
+    int fromCall = 0;        // read calls before this one succeed
+    std::uint32_t error = 0; // GetLastError of the failing reads
+};
+
+struct FakeFile {
+    std::vector<unsigned char> bytes;
+    std::optional<ReadFailure> readFailure;
+};
+
+class FakeReadableFile : public platform::ReadableFile {
+public:
+    FakeReadableFile(std::vector<unsigned char> bytes, std::optional<ReadFailure> failure)
+        : bytes_(std::move(bytes)), failure_(failure) {}
+    ReadResult read(void* buffer, std::uint32_t count) override;
+    bool seek(std::int64_t position) override;
+    std::int64_t size() override { return static_cast<std::int64_t>(bytes_.size()); }
+
+private:
+    std::vector<unsigned char> bytes_;
+    std::optional<ReadFailure> failure_;
+    std::int64_t position_ = 0;
+    int calls_ = 0;
+};
+
+class FakeFiles;
+
+// Writes straight into the fake disk. No "\n" to CR LF translation happens here: that is the
+// C runtime's text mode, so the disk holds exactly the text the logic handed over.
+class FakeTextFile : public platform::TextFile {
+public:
+    FakeTextFile(FakeFiles& files, std::u16string path) : files_(files), path_(std::move(path)) {}
+    ~FakeTextFile() override;
+    FakeTextFile(const FakeTextFile&) = delete;
+    FakeTextFile& operator=(const FakeTextFile&) = delete;
+    void write(const std::string& text) override;
+    void flush() override;
+
+private:
+    FakeFiles& files_;
+    std::u16string path_;
+};
+
+class FakeFiles : public platform::Files {
+public:
+    // Set-up; parent directories are created as needed.
+    void addDirectory(std::u16string_view path);
+    void addDirectory(std::string_view path) { addDirectory(widen(path)); }
+    void addFile(std::u16string_view path, std::vector<unsigned char> bytes);
+    void addFile(std::u16string_view path, std::string_view text);
+    void addFile(std::string_view path, std::string_view text) { addFile(widen(path), text); }
+
+    bool hasFile(std::u16string_view path) const;
+    bool hasFile(std::string_view path) const { return hasFile(widen(path)); }
+    bool hasDirectory(std::u16string_view path) const;
+    bool hasDirectory(std::string_view path) const { return hasDirectory(widen(path)); }
+    // The content of a file as text; empty when it does not exist.
+    std::string text(std::u16string_view path) const;
+
+    std::unique_ptr<platform::ReadableFile> openForReading(const std::u16string& path) override;
+    std::unique_ptr<platform::TextFile> openText(const std::u16string& path,
+                                                 platform::TextMode mode) override;
+    std::optional<bool> isDirectory(const std::u16string& path) override;
+    std::optional<std::vector<platform::DirectoryEntry>>
+    findFiles(const std::string& pattern) override;
+    bool deleteFile(const std::string& path) override;
+    bool removeDirectory(const std::string& path) override;
+    // Mapped paths answer as mapped; any other existing path is its own long and short form.
+    std::optional<std::u16string> longPathName(const std::u16string& path) override;
+    std::optional<std::u16string> shortPathName(const std::u16string& path) override;
+
+    std::map<std::u16string, FakeFile> files;
+    std::set<std::u16string> directories;
+    std::set<std::u16string> readOnlyDirectories;
+    std::map<std::u16string, std::u16string> longPaths;
+    std::map<std::u16string, std::u16string> shortPaths;
+
+    // What the logic did.
+    struct TextOpen {
+        std::u16string path;
+        platform::TextMode mode;
+        bool ok;
+    };
+    std::vector<TextOpen> textOpens;
+    std::vector<std::u16string> readOpens;
+    std::vector<std::string> findPatterns;
+    std::vector<std::string> deleteCalls;
+    std::vector<std::string> removeCalls;
+    int openTextStreams = 0; // streams not closed yet
+    int flushes = 0;
+    std::function<void()> onOpenText; // runs inside every openText call
+
+private:
+    friend class FakeTextFile;
+    std::optional<std::u16string> existingForm(const std::u16string& path,
+                                               const std::map<std::u16string, std::u16string>& map);
+    bool hasChildren(const std::u16string& directory) const;
+};
+
+// Normalised form used as the fake disk's key: no trailing backslash except on "x:\".
+std::u16string normalisePath(std::u16string_view path);
+// The directory holding path, or nullopt for a root or a bare name.
+std::optional<std::u16string> parentPath(std::u16string_view path);
+
+// ---------------------------------------------------------------------------------------------
+
+class FakeEnvironment : public platform::Environment {
+public:
+    std::optional<std::string> get(const std::string& name) override;
+    std::optional<std::u16string> getW(const std::u16string& name) override;
+    bool set(const std::string& name, const std::string& value) override;
+
+    std::map<std::string, std::string> variables;
+};
+
+class FakeProcess : public platform::Process {
+public:
+    std::u16string commandLine() override { return commandLineText; }
+    std::u16string moduleFileName() override { return moduleFile; }
+    std::uint32_t startProcess(const std::u16string& commandLine) override;
+
+    std::u16string commandLineText;
+    std::u16string moduleFile;
+    std::uint32_t startResult = 0; // what startProcess answers
+    std::vector<std::u16string> started;
+    std::vector<int> exitCodes;
+
+protected:
+    void exitProcess(int code) override;
+};
+
+class FakeUserInterface : public platform::UserInterface {
+public:
+    struct MessageBoxCall {
+        platform::WindowHandle owner;
+        std::u16string text;
+        std::u16string caption;
+        platform::MessageBoxStyle style;
+        bool wide; // shown through the W call
+    };
+
+    void initCommonControls() override { ++commonControlsInits; }
+    platform::MessageBoxAnswer messageBox(platform::WindowHandle owner, const std::string& text,
+                                          const std::string& caption,
+                                          platform::MessageBoxStyle style) override;
+    platform::MessageBoxAnswer messageBoxW(platform::WindowHandle owner, const std::u16string& text,
+                                           const std::u16string& caption,
+                                           platform::MessageBoxStyle style) override;
+
+    int commonControlsInits = 0;
+    std::vector<MessageBoxCall> boxes;
+    std::deque<platform::MessageBoxAnswer> answers; // taken in order, then defaultAnswer
+    platform::MessageBoxAnswer defaultAnswer = platform::MessageBoxAnswer::Ok;
+
+private:
+    platform::MessageBoxAnswer record(MessageBoxCall call);
+};
+
+class FakeConsole : public platform::Console {
+public:
+    void writeError(const std::string& text) override;
+    void writeErrorW(const std::u16string& text) override;
+    AttachResult attachParentConsole() override;
+    bool allocConsole() override;
+
+    std::string errorOutput; // everything written to standard error, narrowed
+    int errorWrites = 0;
+    AttachResult attachResult{true, true, 0};
+    bool allocResult = true;
+    int attachCalls = 0;
+    int allocCalls = 0;
+};
+
+class FakeSystem : public platform::System {
+public:
+    platform::LocalTime localTime() override { return time; }
+    void sleep(std::uint32_t milliseconds) override;
+    std::uint32_t userDefaultLcid() override { return lcid; }
+    std::optional<std::uint16_t> userDefaultUiLanguage() override { return uiLanguage; }
+    std::u16string windowsDirectory() override { return windowsDir; }
+    std::optional<std::uint32_t> enablePrivilege(const std::string& name) override;
+    void rebootWindows() override;
+
+    std::uint32_t lcid = 0x0409;
+    std::optional<std::uint16_t> uiLanguage;
+    platform::LocalTime time;
+    std::u16string windowsDir = u"C:\\Windows";
+    std::optional<std::uint32_t> privilegeResult = 0;
+    // The system calls in the order they were made: "sleep 5000", "privilege X", "reboot".
+    std::vector<std::string> calls;
+};
+
+class FakeThreads : public platform::Threads {
+public:
+    std::unique_ptr<platform::Lock> createLock() override;
+
+    int locksCreated = 0;
+    int enters = 0;
+    int leaves = 0;
+    int depth = 0; // locks currently held
+};
+
+// All fakes together, handed to the logic as one platform.
+struct FakePlatform {
+    FakePlatform() = default;
+    FakePlatform(const FakePlatform&) = delete;
+    FakePlatform& operator=(const FakePlatform&) = delete;
+
+    platform::Platform& platform() { return platform_; }
+
+    FakeFiles files;
+    FakeEnvironment environment;
+    FakeProcess process;
+    FakeUserInterface ui;
+    FakeConsole console;
+    FakeSystem system;
+    FakeThreads threads;
+
+private:
+    platform::Platform platform_{files, environment, process, ui, console, system, threads};
+};
+
+} // namespace kwn::test
