@@ -2,6 +2,7 @@
 // Process environment variables (GetEnvironmentVariableA and friends).
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kwn::platform {
 
@@ -13,6 +14,12 @@ public:
     virtual std::optional<std::u16string> getW(const std::u16string& name) = 0;
     // SetEnvironmentVariableA; false on failure.
     virtual bool set(const std::string& name, const std::string& value) = 0;
+    // The environment block's "NAME=value" entries in block order (GetEnvironmentStrings(W)),
+    // hidden entries that begin with "=" included.
+    virtual std::vector<std::string> block() = 0;
+    virtual std::vector<std::u16string> blockW() = 0;
+    // The C runtime keeps its own copy of the environment; putenv updates that one.
+    virtual void putRuntimeVariable(const std::string& assignment) = 0;
 };
 
 } // namespace kwn::platform

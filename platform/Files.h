@@ -31,11 +31,30 @@ public:
 };
 
 // CreateNew fails when the file exists already, so that two processes never share a name.
+// A file created for binary writing (CreateFileA / WriteFile).
+class WritableFile {
+public:
+    virtual ~WritableFile() = default;
+    struct WriteResult {
+        bool ok = false;
+        std::uint32_t bytesWritten = 0;
+        std::uint32_t error = 0;
+    };
+    virtual WriteResult write(const void* data, std::uint32_t count) = 0;
+};
+
 enum class TextMode { Write, Append, CreateNew };
 
 struct DirectoryEntry {
     std::string name;
     bool isDirectory = false;
+    std::uint64_t lastWriteTime = 0; // FILETIME as one 64-bit number
+};
+
+template <class String> struct TempPathResult {
+    std::uint32_t length = 0; // GetTempPath's return value
+    String path;
+    std::uint32_t error = 0;
 };
 
 class Files {
@@ -54,6 +73,27 @@ public:
     // GetLongPathNameW / GetShortPathNameW; nullopt on failure.
     virtual std::optional<std::u16string> longPathName(const std::u16string& path) = 0;
     virtual std::optional<std::u16string> shortPathName(const std::u16string& path) = 0;
+    virtual std::optional<std::string> longPathNameA(const std::string& path) = 0;
+    virtual std::optional<std::string> shortPathNameA(const std::string& path) = 0;
+    // GetFullPathNameA / GetFullPathNameW, which resolve "." and ".."; nullopt on failure.
+    virtual std::optional<std::string> fullPathName(const std::string& path) = 0;
+    virtual std::optional<std::u16string> fullPathNameW(const std::u16string& path) = 0;
+    // FindFirstFileA / FindFirstFileW on one path; the handle is closed at once.
+    virtual std::optional<DirectoryEntry> findFirst(const std::string& path) = 0;
+    virtual bool findFirstW(const std::u16string& path) = 0;
+    // CreateDirectoryA / CreateDirectoryW: 0 on success, else GetLastError.
+    virtual std::uint32_t createDirectory(const std::string& path) = 0;
+    virtual std::uint32_t createDirectoryW(const std::u16string& path) = 0;
+    virtual bool removeDirectoryW(const std::u16string& path) = 0;
+    virtual TempPathResult<std::string> tempPath() = 0;     // GetTempPathA
+    virtual TempPathResult<std::u16string> tempPathW() = 0; // GetTempPathW
+    // GetTempFileNameA(directory, prefix, 0), which creates the file; the error on failure.
+    virtual std::optional<std::string>
+    tempFileName(const std::string& directory, const std::string& prefix, std::uint32_t& error) = 0;
+    // CreateFileA(GENERIC_WRITE, no sharing, CREATE_ALWAYS); null with the error on failure.
+    virtual std::unique_ptr<WritableFile> createForWriting(const std::string& path,
+                                                           std::uint32_t& error) = 0;
+    virtual bool setCurrentDirectoryW(const std::u16string& path) = 0;
 };
 
 } // namespace kwn::platform

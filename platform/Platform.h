@@ -1,5 +1,6 @@
 #pragma once
 // Everything the launcher logic may ask of the operating system, handed in at start.
+#include "platform/CodePage.h"
 #include "platform/Console.h"
 #include "platform/Environment.h"
 #include "platform/Files.h"
@@ -18,6 +19,7 @@ struct Platform {
     Console& console;
     System& system;
     Threads& threads;
+    CodePage& codePage;
 };
 
 } // namespace kwn::platform

@@ -11,6 +11,7 @@ public:
     virtual ~Process() = default;
     virtual std::u16string commandLine() = 0;    // GetCommandLineW
     virtual std::u16string moduleFileName() = 0; // GetModuleFileNameW of the executable
+    virtual std::string moduleFileNameA() = 0;   // GetModuleFileNameA of the executable
     // CreateProcessW without application name, inheriting handles, NORMAL_PRIORITY_CLASS;
     // the launcher does not wait. Returns 0 on success, else GetLastError.
     virtual std::uint32_t startProcess(const std::u16string& commandLine) = 0;

@@ -20,7 +20,11 @@ public:
     virtual std::uint32_t userDefaultLcid() = 0; // GetUserDefaultLCID
     // GetUserDefaultUILanguage looked up at run time; nullopt where kernel32 lacks it.
     virtual std::optional<std::uint16_t> userDefaultUiLanguage() = 0;
-    virtual std::u16string windowsDirectory() = 0; // GetWindowsDirectoryW
+    virtual std::u16string windowsDirectory() = 0;   // GetWindowsDirectoryW
+    virtual std::string windowsDirectoryA() = 0;     // GetWindowsDirectoryA
+    virtual std::int64_t timeSeconds() = 0;          // time(): seconds since 1970
+    virtual void seedRandom(std::uint32_t seed) = 0; // srand
+    virtual int random() = 0;                        // rand
 
     // OpenProcessToken, LookupPrivilegeValueA and AdjustTokenPrivileges for one privilege.
     // nullopt when the token cannot be opened, else GetLastError after the adjustment.

@@ -138,3 +138,157 @@ std::optional<std::u16string> Win32Files::shortPathName(const std::u16string& pa
 }
 
 } // namespace kwn::platform::win32
+
+namespace kwn::platform::win32 {
+
+namespace {
+class Win32WritableFile : public WritableFile {
+public:
+    explicit Win32WritableFile(HANDLE handle) : handle_(handle) {}
+    ~Win32WritableFile() override { CloseHandle(handle_); }
+    Win32WritableFile(const Win32WritableFile&) = delete;
+    Win32WritableFile& operator=(const Win32WritableFile&) = delete;
+
+    WriteResult write(const void* data, std::uint32_t count) override {
+        DWORD written = 0;
+        BOOL ok = WriteFile(handle_, data, count, &written, nullptr);
+        return {ok != FALSE, written, ok ? 0u : static_cast<std::uint32_t>(GetLastError())};
+    }
+
+private:
+    HANDLE handle_;
+};
+
+std::optional<std::string> pathQueryA(DWORD(WINAPI* query)(LPCSTR, LPSTR, DWORD),
+                                      const std::string& path) {
+    DWORD needed = query(path.c_str(), nullptr, 0);
+    if (needed == 0)
+        return std::nullopt;
+    std::string buffer(needed, '\0');
+    DWORD length = query(path.c_str(), buffer.data(), needed);
+    if (length == 0 || length >= needed)
+        return std::nullopt;
+    buffer.resize(length);
+    return buffer;
+}
+
+std::uint64_t fileTime(const FILETIME& time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+std::uint32_t errorOf(BOOL ok) {
+    return ok ? 0u : static_cast<std::uint32_t>(GetLastError());
+}
+} // namespace
+
+std::optional<std::string> Win32Files::longPathNameA(const std::string& path) {
+    return pathQueryA(GetLongPathNameA, path);
+}
+
+std::optional<std::string> Win32Files::shortPathNameA(const std::string& path) {
+    return pathQueryA(GetShortPathNameA, path);
+}
+
+std::optional<std::string> Win32Files::fullPathName(const std::string& path) {
+    DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return std::nullopt;
+    std::string buffer(needed, '\0');
+    DWORD length = GetFullPathNameA(path.c_str(), needed, buffer.data(), nullptr);
+    if (length == 0 || length >= needed)
+        return std::nullopt;
+    buffer.resize(length);
+    return buffer;
+}
+
+std::optional<std::u16string> Win32Files::fullPathNameW(const std::u16string& path) {
+    DWORD needed = GetFullPathNameW(wide(path), 0, nullptr, nullptr);
+    if (needed == 0)
+        return std::nullopt;
+    std::wstring buffer(needed, L'\0');
+    DWORD length = GetFullPathNameW(wide(path), needed, buffer.data(), nullptr);
+    if (length == 0 || length >= needed)
+        return std::nullopt;
+    return fromWide(buffer.c_str(), length);
+}
+
+std::optional<DirectoryEntry> Win32Files::findFirst(const std::string& path) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(path.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    FindClose(find);
+    return DirectoryEntry{data.cFileName, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                          fileTime(data.ftLastWriteTime)};
+}
+
+bool Win32Files::findFirstW(const std::u16string& path) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(wide(path), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(find);
+    return true;
+}
+
+std::uint32_t Win32Files::createDirectory(const std::string& path) {
+    return errorOf(CreateDirectoryA(path.c_str(), nullptr));
+}
+
+std::uint32_t Win32Files::createDirectoryW(const std::u16string& path) {
+    return errorOf(CreateDirectoryW(wide(path), nullptr));
+}
+
+bool Win32Files::removeDirectoryW(const std::u16string& path) {
+    return RemoveDirectoryW(wide(path));
+}
+
+TempPathResult<std::string> Win32Files::tempPath() {
+    TempPathResult<std::string> result;
+    std::string buffer(MAX_PATH + 1, '\0');
+    result.length = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
+    result.error = GetLastError();
+    if (result.length > 0 && result.length < buffer.size())
+        result.path.assign(buffer.data(), result.length);
+    return result;
+}
+
+TempPathResult<std::u16string> Win32Files::tempPathW() {
+    TempPathResult<std::u16string> result;
+    std::wstring buffer(MAX_PATH + 1, L'\0');
+    result.length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+    result.error = GetLastError();
+    if (result.length > 0 && result.length < buffer.size())
+        result.path = fromWide(buffer.c_str(), result.length);
+    return result;
+}
+
+std::optional<std::string> Win32Files::tempFileName(const std::string& directory,
+                                                    const std::string& prefix,
+                                                    std::uint32_t& error) {
+    char name[MAX_PATH + 1] = {};
+    if (GetTempFileNameA(directory.c_str(), prefix.c_str(), 0, name) == 0) {
+        error = GetLastError();
+        return std::nullopt;
+    }
+    error = 0;
+    return std::string(name);
+}
+
+std::unique_ptr<WritableFile> Win32Files::createForWriting(const std::string& path,
+                                                           std::uint32_t& error) {
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return nullptr;
+    }
+    error = 0;
+    return std::make_unique<Win32WritableFile>(handle);
+}
+
+bool Win32Files::setCurrentDirectoryW(const std::u16string& path) {
+    return SetCurrentDirectoryW(wide(path));
+}
+
+} // namespace kwn::platform::win32

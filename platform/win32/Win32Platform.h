@@ -14,6 +14,22 @@ public:
     bool removeDirectory(const std::string& path) override;
     std::optional<std::u16string> longPathName(const std::u16string& path) override;
     std::optional<std::u16string> shortPathName(const std::u16string& path) override;
+    std::optional<std::string> longPathNameA(const std::string& path) override;
+    std::optional<std::string> shortPathNameA(const std::string& path) override;
+    std::optional<std::string> fullPathName(const std::string& path) override;
+    std::optional<std::u16string> fullPathNameW(const std::u16string& path) override;
+    std::optional<DirectoryEntry> findFirst(const std::string& path) override;
+    bool findFirstW(const std::u16string& path) override;
+    std::uint32_t createDirectory(const std::string& path) override;
+    std::uint32_t createDirectoryW(const std::u16string& path) override;
+    bool removeDirectoryW(const std::u16string& path) override;
+    TempPathResult<std::string> tempPath() override;
+    TempPathResult<std::u16string> tempPathW() override;
+    std::optional<std::string> tempFileName(const std::string& directory, const std::string& prefix,
+                                            std::uint32_t& error) override;
+    std::unique_ptr<WritableFile> createForWriting(const std::string& path,
+                                                   std::uint32_t& error) override;
+    bool setCurrentDirectoryW(const std::u16string& path) override;
 };
 
 class Win32Environment : public Environment {
@@ -21,12 +37,16 @@ public:
     std::optional<std::string> get(const std::string& name) override;
     std::optional<std::u16string> getW(const std::u16string& name) override;
     bool set(const std::string& name, const std::string& value) override;
+    std::vector<std::string> block() override;
+    std::vector<std::u16string> blockW() override;
+    void putRuntimeVariable(const std::string& assignment) override;
 };
 
 class Win32Process : public Process {
 public:
     std::u16string commandLine() override;
     std::u16string moduleFileName() override;
+    std::string moduleFileNameA() override;
     std::uint32_t startProcess(const std::u16string& commandLine) override;
 
 protected:
@@ -57,6 +77,10 @@ public:
     std::uint32_t userDefaultLcid() override;
     std::optional<std::uint16_t> userDefaultUiLanguage() override;
     std::u16string windowsDirectory() override;
+    std::string windowsDirectoryA() override;
+    std::int64_t timeSeconds() override;
+    void seedRandom(std::uint32_t seed) override;
+    int random() override;
     std::optional<std::uint32_t> enablePrivilege(const std::string& name) override;
     void rebootWindows() override;
 };
@@ -64,6 +88,12 @@ public:
 class Win32Threads : public Threads {
 public:
     std::unique_ptr<Lock> createLock() override;
+};
+
+class Win32CodePage : public CodePage {
+public:
+    NarrowText toNarrow(const std::u16string& text) override;
+    std::u16string toWide(const std::string& text) override;
 };
 
 class Win32Platform {
@@ -78,7 +108,8 @@ private:
     Win32Console console_;
     Win32System system_;
     Win32Threads threads_;
-    Platform platform_{files_, environment_, process_, ui_, console_, system_, threads_};
+    Win32CodePage codePage_;
+    Platform platform_{files_, environment_, process_, ui_, console_, system_, threads_, codePage_};
 };
 
 } // namespace kwn::platform::win32

@@ -1,5 +1,7 @@
 #include "platform/win32/WideText.h"
+
 #include "platform/win32/Win32Platform.h"
+#include <cstdlib>
 
 namespace kwn::platform::win32 {
 
@@ -35,6 +37,40 @@ std::optional<std::u16string> Win32Environment::getW(const std::u16string& name)
     return fromWide(value.c_str(), length < needed ? length : 0);
 }
 
+namespace {
+template <class Char> std::vector<std::basic_string<Char>> splitBlock(const Char* block) {
+    std::vector<std::basic_string<Char>> entries;
+    for (const Char* entry = block; entry && *entry;) {
+        std::basic_string<Char> text(entry);
+        entry += text.size() + 1;
+        entries.push_back(std::move(text));
+    }
+    return entries;
+}
+} // namespace
+
+std::vector<std::string> Win32Environment::block() {
+    char* strings = GetEnvironmentStrings(); // the narrow block has no "A" name
+    std::vector<std::string> entries = splitBlock(strings);
+    if (strings)
+        FreeEnvironmentStringsA(strings);
+    return entries;
+}
+
+std::vector<std::u16string> Win32Environment::blockW() {
+    wchar_t* strings = GetEnvironmentStringsW();
+    std::vector<std::u16string> entries;
+    for (const std::wstring& entry : splitBlock(strings))
+        entries.push_back(fromWide(entry.c_str(), entry.size()));
+    if (strings)
+        FreeEnvironmentStringsW(strings);
+    return entries;
+}
+
+void Win32Environment::putRuntimeVariable(const std::string& assignment) {
+    _putenv(assignment.c_str());
+}
+
 bool Win32Environment::set(const std::string& name, const std::string& value) {
     return SetEnvironmentVariableA(name.c_str(), value.c_str());
 }
@@ -54,6 +90,45 @@ std::u16string Win32Process::moduleFileName() {
             return fromWide(buffer.c_str(), length);
         buffer.resize(buffer.size() * 2); // a long path was cut: ask again with more room
     }
+}
+
+std::string Win32Process::moduleFileNameA() {
+    std::string buffer(MAX_PATH, '\0');
+    for (;;) {
+        DWORD length =
+            GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0)
+            return {};
+        if (length < buffer.size())
+            return buffer.substr(0, length);
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+NarrowText Win32CodePage::toNarrow(const std::u16string& text) {
+    NarrowText result;
+    if (text.empty())
+        return result;
+    UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    BOOL usedDefault = FALSE;
+    int size = WideCharToMultiByte(codePage, 0, wide(text), static_cast<int>(text.size()), nullptr,
+                                   0, "?", &usedDefault);
+    result.text.assign(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    WideCharToMultiByte(codePage, 0, wide(text), static_cast<int>(text.size()), result.text.data(),
+                        size, "?", &usedDefault);
+    result.usedDefaultCharacter = usedDefault != FALSE;
+    return result;
+}
+
+std::u16string Win32CodePage::toWide(const std::string& text) {
+    if (text.empty())
+        return {};
+    UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    int size =
+        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(size > 0 ? size : 0), L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+    return fromWide(out.c_str(), out.size());
 }
 
 std::uint32_t Win32Process::startProcess(const std::u16string& commandLine) {

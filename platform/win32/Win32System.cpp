@@ -1,5 +1,8 @@
 #include "platform/win32/WideText.h"
+
 #include "platform/win32/Win32Platform.h"
+#include <cstdlib>
+#include <ctime>
 
 namespace kwn::platform::win32 {
 
@@ -24,6 +27,24 @@ LocalTime Win32System::localTime() {
     SYSTEMTIME now;
     GetLocalTime(&now);
     return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wDayOfWeek};
+}
+
+std::string Win32System::windowsDirectoryA() {
+    char buffer[MAX_PATH + 1];
+    UINT length = GetWindowsDirectoryA(buffer, MAX_PATH + 1);
+    return length == 0 || length > MAX_PATH ? std::string() : std::string(buffer, length);
+}
+
+std::int64_t Win32System::timeSeconds() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+void Win32System::seedRandom(std::uint32_t seed) {
+    std::srand(seed);
+}
+
+int Win32System::random() {
+    return std::rand();
 }
 
 void Win32System::sleep(std::uint32_t milliseconds) {

@@ -1,6 +1,7 @@
 #include "fake/FakePlatform.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace kwn::test {
@@ -322,6 +323,238 @@ private:
 std::unique_ptr<platform::Lock> FakeThreads::createLock() {
     ++locksCreated;
     return std::make_unique<CountingLock>(*this);
+}
+
+} // namespace kwn::test
+
+namespace kwn::test {
+
+namespace {
+bool sameLetter(char16_t a, char16_t b) {
+    auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; };
+    return lower(a) == lower(b);
+}
+
+bool wildcardMatch(std::u16string_view pattern, std::u16string_view name) {
+    if (pattern.empty())
+        return name.empty();
+    if (pattern[0] == u'*')
+        return wildcardMatch(pattern.substr(1), name) ||
+               (!name.empty() && wildcardMatch(pattern, name.substr(1)));
+    return !name.empty() && (pattern[0] == u'?' || sameLetter(pattern[0], name[0])) &&
+           wildcardMatch(pattern.substr(1), name.substr(1));
+}
+
+std::u16string resolveDots(const std::u16string& absolute) {
+    // absolute starts with a drive ("C:\") or a UNC pair; resolve the rest component-wise.
+    size_t rootEnd = absolute.starts_with(u"\\\\") ? 2 : 3;
+    std::u16string root = absolute.substr(0, rootEnd);
+    std::vector<std::u16string> parts;
+    size_t start = rootEnd;
+    while (start <= absolute.size()) {
+        size_t slash = absolute.find(u'\\', start);
+        std::u16string part =
+            absolute.substr(start, slash == std::u16string::npos ? slash : slash - start);
+        if (part == u"..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (part != u"." && !part.empty()) {
+            parts.push_back(part);
+        }
+        if (slash == std::u16string::npos)
+            break;
+        start = slash + 1;
+    }
+    std::u16string out = root;
+    for (size_t i = 0; i < parts.size(); ++i)
+        out += (i ? u"\\" : u"") + parts[i];
+    if (absolute.ends_with(u"\\") && !parts.empty())
+        out += u'\\';
+    return out;
+}
+
+class FakeWritableFile : public platform::WritableFile {
+public:
+    FakeWritableFile(FakeFiles& files, std::u16string path)
+        : files_(files), path_(std::move(path)) {}
+    WriteResult write(const void* data, std::uint32_t count) override {
+        std::vector<unsigned char>& bytes = files_.files[path_].bytes;
+        std::uint64_t room = files_.writeLimit ? *files_.writeLimit - written_ : count;
+        auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, room));
+        const auto* in = static_cast<const unsigned char*>(data);
+        bytes.insert(bytes.end(), in, in + n);
+        written_ += n;
+        if (n < count && n == 0)
+            return {false, 0, 112}; // ERROR_DISK_FULL
+        return {true, n, 0};
+    }
+
+private:
+    FakeFiles& files_;
+    std::u16string path_;
+    std::uint64_t written_ = 0;
+};
+} // namespace
+
+std::optional<std::string> FakeFiles::longPathNameA(const std::string& path) {
+    std::optional<std::u16string> result = longPathName(widen(path));
+    return result ? std::optional<std::string>(narrow(*result)) : std::nullopt;
+}
+
+std::optional<std::string> FakeFiles::shortPathNameA(const std::string& path) {
+    std::optional<std::u16string> result = shortPathName(widen(path));
+    return result ? std::optional<std::string>(narrow(*result)) : std::nullopt;
+}
+
+std::optional<std::u16string> FakeFiles::fullPathNameW(const std::u16string& path) {
+    if (path.empty())
+        return std::nullopt;
+    std::u16string absolute;
+    if (path.starts_with(u"\\\\") || (path.size() >= 3 && path[1] == u':' && path[2] == u'\\'))
+        absolute = path;
+    else if (path[0] == u'\\')
+        absolute = currentDirectory.substr(0, 2) + path;
+    else
+        absolute = normalisePath(currentDirectory) + u"\\" + path;
+    return resolveDots(absolute);
+}
+
+std::optional<std::string> FakeFiles::fullPathName(const std::string& path) {
+    std::optional<std::u16string> result = fullPathNameW(widen(path));
+    return result ? std::optional<std::string>(narrow(*result)) : std::nullopt;
+}
+
+std::optional<platform::DirectoryEntry> FakeFiles::findFirst(const std::string& path) {
+    std::u16string wide = widen(path);
+    if (wide.empty() || wide.back() == u'\\')
+        return std::nullopt; // FindFirstFile finds nothing for a path with a final backslash
+    size_t slash = wide.rfind(u'\\');
+    std::u16string directory =
+        slash == std::u16string::npos ? u"" : normalisePath(wide.substr(0, slash + 1));
+    std::u16string pattern = wide.substr(slash == std::u16string::npos ? 0 : slash + 1);
+    auto consider = [&](const std::u16string& candidate,
+                        bool isDir) -> std::optional<platform::DirectoryEntry> {
+        if (parentPath(candidate).value_or(u"") != directory)
+            return std::nullopt;
+        std::u16string name = candidate.substr(candidate.rfind(u'\\') + 1);
+        if (!wildcardMatch(pattern, name))
+            return std::nullopt;
+        auto time = lastWriteTimes.find(candidate);
+        return platform::DirectoryEntry{narrow(name), isDir,
+                                        time == lastWriteTimes.end() ? 0 : time->second};
+    };
+    for (const std::u16string& d : directories)
+        if (auto entry = consider(d, true))
+            return entry;
+    for (const auto& [name, file] : files)
+        if (auto entry = consider(name, false))
+            return entry;
+    return std::nullopt;
+}
+
+bool FakeFiles::findFirstW(const std::u16string& path) {
+    return findFirst(narrow(path)).has_value();
+}
+
+std::uint32_t FakeFiles::createDirectoryW(const std::u16string& path) {
+    createdDirectories.push_back(narrow(path));
+    std::u16string normal = normalisePath(path);
+    if (directories.contains(normal) || files.contains(normal))
+        return kErrorAlreadyExists;
+    std::optional<std::u16string> parent = parentPath(normal);
+    if (!parent || !directories.contains(*parent))
+        return kErrorPathNotFound;
+    if (readOnlyDirectories.contains(*parent))
+        return kErrorAccessDenied;
+    directories.insert(normal);
+    return 0;
+}
+
+std::uint32_t FakeFiles::createDirectory(const std::string& path) {
+    return createDirectoryW(widen(path));
+}
+
+bool FakeFiles::removeDirectoryW(const std::u16string& path) {
+    return removeDirectory(narrow(path));
+}
+
+platform::TempPathResult<std::u16string> FakeFiles::tempPathW() {
+    return {static_cast<std::uint32_t>(systemTempPath.size()), systemTempPath, 0};
+}
+
+platform::TempPathResult<std::string> FakeFiles::tempPath() {
+    return {static_cast<std::uint32_t>(systemTempPath.size()), narrow(systemTempPath), 0};
+}
+
+std::optional<std::string> FakeFiles::tempFileName(const std::string& directory,
+                                                   const std::string& prefix,
+                                                   std::uint32_t& error) {
+    std::u16string dir = normalisePath(widen(directory));
+    if (!directories.contains(dir) || readOnlyDirectories.contains(dir)) {
+        error = directories.contains(dir) ? kErrorAccessDenied : kErrorPathNotFound;
+        return std::nullopt;
+    }
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%X", tempFileCounter++ & 0xFFFF);
+    std::u16string name =
+        dir + (dir.ends_with(u"\\") ? u"" : u"\\") + widen(prefix) + widen(hex) + u".tmp";
+    files[name] = FakeFile{};
+    error = 0;
+    return narrow(name);
+}
+
+std::unique_ptr<platform::WritableFile> FakeFiles::createForWriting(const std::string& path,
+                                                                    std::uint32_t& error) {
+    std::u16string normal = normalisePath(widen(path));
+    std::optional<std::u16string> parent = parentPath(normal);
+    if (!parent || !directories.contains(*parent) || directories.contains(normal)) {
+        error = kErrorPathNotFound;
+        return nullptr;
+    }
+    if (readOnlyDirectories.contains(*parent)) {
+        error = kErrorAccessDenied;
+        return nullptr;
+    }
+    files[normal] = FakeFile{};
+    error = 0;
+    return std::make_unique<FakeWritableFile>(*this, normal);
+}
+
+bool FakeFiles::setCurrentDirectoryW(const std::u16string& path) {
+    currentDirectoryChanges.push_back(path);
+    if (!directories.contains(normalisePath(path)))
+        return false;
+    currentDirectory = normalisePath(path);
+    return true;
+}
+
+std::vector<std::string> FakeEnvironment::block() {
+    std::vector<std::string> entries = hiddenEntries;
+    for (const std::string& name : blockOrder)
+        if (auto it = variables.find(name); it != variables.end())
+            entries.push_back(name + "=" + it->second);
+    for (const auto& [name, value] : variables)
+        if (std::find(blockOrder.begin(), blockOrder.end(), name) == blockOrder.end())
+            entries.push_back(name + "=" + value);
+    return entries;
+}
+
+std::vector<std::u16string> FakeEnvironment::blockW() {
+    std::vector<std::u16string> entries;
+    for (const std::string& entry : block())
+        entries.push_back(widen(entry));
+    return entries;
+}
+
+void FakeEnvironment::putRuntimeVariable(const std::string& assignment) {
+    runtimeAssignments.push_back(assignment);
+}
+
+platform::NarrowText FakeCodePage::toNarrow(const std::u16string& text) {
+    platform::NarrowText result{narrow(text), false};
+    result.usedDefaultCharacter =
+        std::any_of(text.begin(), text.end(), [](char16_t c) { return c > 0xFF; });
+    return result;
 }
 
 } // namespace kwn::test

@@ -103,12 +103,41 @@ public:
     // Mapped paths answer as mapped; any other existing path is its own long and short form.
     std::optional<std::u16string> longPathName(const std::u16string& path) override;
     std::optional<std::u16string> shortPathName(const std::u16string& path) override;
+    std::optional<std::string> longPathNameA(const std::string& path) override;
+    std::optional<std::string> shortPathNameA(const std::string& path) override;
+    // Relative paths are taken against currentDirectory; "." and ".." are resolved.
+    std::optional<std::string> fullPathName(const std::string& path) override;
+    std::optional<std::u16string> fullPathNameW(const std::u16string& path) override;
+    // "*" and "?" match within the last path component, ignoring case as Windows does.
+    std::optional<platform::DirectoryEntry> findFirst(const std::string& path) override;
+    bool findFirstW(const std::u16string& path) override;
+    std::uint32_t createDirectory(const std::string& path) override;
+    std::uint32_t createDirectoryW(const std::u16string& path) override;
+    bool removeDirectoryW(const std::u16string& path) override;
+    platform::TempPathResult<std::string> tempPath() override;
+    platform::TempPathResult<std::u16string> tempPathW() override;
+    std::optional<std::string> tempFileName(const std::string& directory, const std::string& prefix,
+                                            std::uint32_t& error) override;
+    std::unique_ptr<platform::WritableFile> createForWriting(const std::string& path,
+                                                             std::uint32_t& error) override;
+    bool setCurrentDirectoryW(const std::u16string& path) override;
+
+    // Windows error codes the fake disk answers with.
+    static constexpr std::uint32_t kErrorPathNotFound = 3;
+    static constexpr std::uint32_t kErrorAccessDenied = 5;
+    static constexpr std::uint32_t kErrorAlreadyExists = 183;
 
     std::map<std::u16string, FakeFile> files;
     std::set<std::u16string> directories;
     std::set<std::u16string> readOnlyDirectories;
     std::map<std::u16string, std::u16string> longPaths;
     std::map<std::u16string, std::u16string> shortPaths;
+    std::map<std::u16string, std::uint64_t> lastWriteTimes;
+    std::u16string currentDirectory = u"C:\\work";
+    std::u16string systemTempPath = u"C:\\Users\\a\\AppData\\Local\\Temp\\";
+    int tempFileCounter = 0x1A2B;
+    // Writes to files created by createForWriting fail once this many bytes were written.
+    std::optional<std::uint64_t> writeLimit;
 
     // What the logic did.
     struct TextOpen {
@@ -121,6 +150,8 @@ public:
     std::vector<std::string> findPatterns;
     std::vector<std::string> deleteCalls;
     std::vector<std::string> removeCalls;
+    std::vector<std::string> createdDirectories;
+    std::vector<std::u16string> currentDirectoryChanges;
     int openTextStreams = 0; // streams not closed yet
     int flushes = 0;
     std::function<void()> onOpenText; // runs inside every openText call
@@ -144,19 +175,30 @@ public:
     std::optional<std::string> get(const std::string& name) override;
     std::optional<std::u16string> getW(const std::u16string& name) override;
     bool set(const std::string& name, const std::string& value) override;
+    // The block in the order of blockOrder first, then the other variables by name.
+    std::vector<std::string> block() override;
+    std::vector<std::u16string> blockW() override;
+    void putRuntimeVariable(const std::string& assignment) override;
 
     std::map<std::string, std::string> variables;
+    std::vector<std::string> blockOrder;
+    std::vector<std::string> hiddenEntries; // entries such as "=C:=C:\work", first in the block
+    std::vector<std::string> runtimeAssignments;
 };
 
 class FakeProcess : public platform::Process {
 public:
     std::u16string commandLine() override { return commandLineText; }
     std::u16string moduleFileName() override { return moduleFile; }
+    std::string moduleFileNameA() override {
+        return moduleFileA ? *moduleFileA : narrow(moduleFile);
+    }
     std::uint32_t startProcess(const std::u16string& commandLine) override;
 
     std::u16string commandLineText;
     std::u16string moduleFile;
-    std::uint32_t startResult = 0; // what startProcess answers
+    std::optional<std::string> moduleFileA; // the narrow form when it differs from moduleFile
+    std::uint32_t startResult = 0;          // what startProcess answers
     std::vector<std::u16string> started;
     std::vector<int> exitCodes;
 
@@ -213,6 +255,10 @@ public:
     std::uint32_t userDefaultLcid() override { return lcid; }
     std::optional<std::uint16_t> userDefaultUiLanguage() override { return uiLanguage; }
     std::u16string windowsDirectory() override { return windowsDir; }
+    std::string windowsDirectoryA() override { return narrow(windowsDir); }
+    std::int64_t timeSeconds() override { return seconds; }
+    void seedRandom(std::uint32_t seed) override { randomState = seed; }
+    int random() override { return static_cast<int>(++randomState % 32768); }
     std::optional<std::uint32_t> enablePrivilege(const std::string& name) override;
     void rebootWindows() override;
 
@@ -221,6 +267,8 @@ public:
     platform::LocalTime time;
     std::u16string windowsDir = u"C:\\Windows";
     std::optional<std::uint32_t> privilegeResult = 0;
+    std::int64_t seconds = 1700000000;
+    std::uint32_t randomState = 0;
     // The system calls in the order they were made: "sleep 5000", "privilege X", "reboot".
     std::vector<std::string> calls;
 };
@@ -233,6 +281,13 @@ public:
     int enters = 0;
     int leaves = 0;
     int depth = 0; // locks currently held
+};
+
+// Latin-1 as the narrow code page: code units above 0xFF have no narrow form.
+class FakeCodePage : public platform::CodePage {
+public:
+    platform::NarrowText toNarrow(const std::u16string& text) override;
+    std::u16string toWide(const std::string& text) override { return widen(text); }
 };
 
 // All fakes together, handed to the logic as one platform.
@@ -250,9 +305,11 @@ struct FakePlatform {
     FakeConsole console;
     FakeSystem system;
     FakeThreads threads;
+    FakeCodePage codePage;
 
 private:
-    platform::Platform platform_{files, environment, process, ui, console, system, threads};
+    platform::Platform platform_{files,   environment, process, ui,
+                                 console, system,      threads, codePage};
 };
 
 } // namespace kwn::test
