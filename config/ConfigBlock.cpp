@@ -1,5 +1,7 @@
 #include "config/ConfigBlock.h"
 
+#include "diag/ByteText.h"
+
 #include <limits>
 
 namespace kwn::config {
@@ -12,12 +14,7 @@ std::string ConfigBlock::getString(Key key, size_t capacity) const {
 }
 
 std::u16string ConfigBlock::getWString(Key key, size_t capacity) const {
-    std::string narrow = getString(key, capacity);
-    std::u16string wide;
-    wide.reserve(narrow.size());
-    for (char byte : narrow)
-        wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(byte)));
-    return wide;
+    return diag::widenBytes(getString(key, capacity));
 }
 
 std::int32_t ConfigBlock::getInt(Key key) const {

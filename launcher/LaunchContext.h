@@ -4,9 +4,11 @@
 #include "config/ConfigBlock.h"
 #include "config/LocaleDetection.h"
 #include "diag/NativeLog.h"
+#include "files/LauncherPaths.h"
 #include "launcher/ErrorReporter.h"
 #include "platform/Platform.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,7 +16,7 @@ namespace kwn::launcher {
 
 struct LaunchContext {
     explicit LaunchContext(platform::Platform& platform)
-        : os(platform), log(platform), errors(*this) {}
+        : os(platform), log(platform), paths(platform), errors(*this) {}
     LaunchContext(const LaunchContext&) = delete;
     LaunchContext& operator=(const LaunchContext&) = delete;
 
@@ -22,6 +24,7 @@ struct LaunchContext {
     diag::NativeLog log;
     config::ConfigBlock config;
     config::Locale locale;
+    files::LauncherPaths paths;
     ErrorReporter errors;
 
     std::vector<std::u16string> arguments; // element 0 is the launcher path as written
@@ -32,6 +35,8 @@ struct LaunchContext {
     std::u16string productNameW;
     void* instance = nullptr;  // module instance handle, for the splash resources
     std::string tempDirectory; // the launcher temp directory; empty until files are extracted
+    std::int64_t unextractedPosition = 0; // file offset behind the last extracted record
+    std::string jvmHome;                  // the chosen java executable's directory + ".."
     platform::WindowHandle errorOwnerWindow = nullptr;
 };
 

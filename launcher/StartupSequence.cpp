@@ -5,7 +5,9 @@
 #include "launcher/CommandLine.h"
 #include "launcher/ConsoleSetup.h"
 #include "launcher/LauncherWidth.h"
+#include "launcher/NativeLibraryPath.h"
 #include "launcher/SystemReboot.h"
+#include "windows/VariableExpansion.h"
 
 #include <array>
 
@@ -36,7 +38,7 @@ void takeLogSwitch(LaunchContext& ctx) {
 
 void readConfiguration(LaunchContext& ctx) {
     std::optional<std::string> failure = config::readConfigBlock(
-        ctx.os.files, files::getModulePathW(ctx.os), ctx.log, ctx.config, [&ctx] {
+        ctx.os.files, ctx.paths.getModulePathW(), ctx.log, ctx.config, [&ctx] {
             ctx.locale = config::detectLocale(&ctx.arguments, ctx.os.system, ctx.log);
             return ctx.locale.localeName();
         });
@@ -55,6 +57,19 @@ void chooseFlavour(LaunchContext& ctx) {
     bool qelvo = ctx.flavour == 'e';
     ctx.productName = qelvo ? "qelvo" : "kestrowan";
     ctx.productNameW = qelvo ? u"qelvo" : u"kestrowan";
+}
+
+// Skipped on a language restart: the first start has already moved there.
+void changeWorkingDirectory(LaunchContext& ctx) {
+    std::u16string directory = ctx.config.getWString(kWorkingDirectory);
+    if (directory.empty()) {
+        ctx.log.logMessage("working directory unchanged");
+        return;
+    }
+    windows::expandVariables(ctx, directory, true);
+    directory = ctx.paths.getFullPathW(directory, true, true);
+    ctx.os.files.setCurrentDirectoryW(directory); // a directory that is not there changes nothing
+    ctx.log.logMessage("change working directory to %S", directory);
 }
 
 void offerLogFile(LaunchContext& ctx) {
@@ -88,6 +103,8 @@ void initLauncher(LaunchContext& ctx, void* instance) {
     readConfiguration(ctx);
     ctx.instance = instance;
     chooseFlavour(ctx);
+    if (!ctx.languageRestart)
+        changeWorkingDirectory(ctx);
     if (ctx.log.isForced())
         offerLogFile(ctx);
 }
@@ -127,6 +144,7 @@ int winMain(LaunchContext& ctx, void* instance, std::string_view commandTail, in
     splitCommandLine(ctx.os.process.commandLine(), ctx.arguments);
     initLauncher(ctx, instance);
     applyConsoleSwitches(ctx);
+    setNativeLibraryPath(ctx);
     loadJavaRuntime(ctx);
 }
 

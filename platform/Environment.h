@@ -1,5 +1,6 @@
 #pragma once
 // Process environment variables (GetEnvironmentVariableA and friends).
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,8 +13,8 @@ public:
     // nullopt when the variable is not defined.
     virtual std::optional<std::string> get(const std::string& name) = 0;
     virtual std::optional<std::u16string> getW(const std::u16string& name) = 0;
-    // SetEnvironmentVariableA; false on failure.
-    virtual bool set(const std::string& name, const std::string& value) = 0;
+    // SetEnvironmentVariableA: 0 on success, else GetLastError.
+    virtual std::uint32_t set(const std::string& name, const std::string& value) = 0;
     // The environment block's "NAME=value" entries in block order (GetEnvironmentStrings(W)),
     // hidden entries that begin with "=" included.
     virtual std::vector<std::string> block() = 0;

@@ -36,7 +36,7 @@ class Win32Environment : public Environment {
 public:
     std::optional<std::string> get(const std::string& name) override;
     std::optional<std::u16string> getW(const std::u16string& name) override;
-    bool set(const std::string& name, const std::string& value) override;
+    std::uint32_t set(const std::string& name, const std::string& value) override;
     std::vector<std::string> block() override;
     std::vector<std::u16string> blockW() override;
     void putRuntimeVariable(const std::string& assignment) override;

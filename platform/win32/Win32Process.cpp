@@ -71,8 +71,10 @@ void Win32Environment::putRuntimeVariable(const std::string& assignment) {
     _putenv(assignment.c_str());
 }
 
-bool Win32Environment::set(const std::string& name, const std::string& value) {
-    return SetEnvironmentVariableA(name.c_str(), value.c_str());
+std::uint32_t Win32Environment::set(const std::string& name, const std::string& value) {
+    if (SetEnvironmentVariableA(name.c_str(), value.c_str()))
+        return 0;
+    return GetLastError();
 }
 
 std::u16string Win32Process::commandLine() {

@@ -231,9 +231,11 @@ std::optional<std::u16string> FakeEnvironment::getW(const std::u16string& name) 
     return widen(*value);
 }
 
-bool FakeEnvironment::set(const std::string& name, const std::string& value) {
+std::uint32_t FakeEnvironment::set(const std::string& name, const std::string& value) {
+    if (setError)
+        return setError;
     variables[name] = value;
-    return true;
+    return 0;
 }
 
 std::uint32_t FakeProcess::startProcess(const std::u16string& commandLine) {

@@ -174,7 +174,7 @@ class FakeEnvironment : public platform::Environment {
 public:
     std::optional<std::string> get(const std::string& name) override;
     std::optional<std::u16string> getW(const std::u16string& name) override;
-    bool set(const std::string& name, const std::string& value) override;
+    std::uint32_t set(const std::string& name, const std::string& value) override;
     // The block in the order of blockOrder first, then the other variables by name.
     std::vector<std::string> block() override;
     std::vector<std::u16string> blockW() override;
@@ -184,6 +184,7 @@ public:
     std::vector<std::string> blockOrder;
     std::vector<std::string> hiddenEntries; // entries such as "=C:=C:\work", first in the block
     std::vector<std::string> runtimeAssignments;
+    std::uint32_t setError = 0; // what set answers instead of storing, when non-zero
 };
 
 class FakeProcess : public platform::Process {
