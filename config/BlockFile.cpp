@@ -126,4 +126,22 @@ std::u16string BlockFile::readWString() {
     return value;
 }
 
+platform::ReadableFile::ReadResult BlockFile::readUpTo(void* out, std::uint32_t count) {
+    std::int64_t offset = position_ - bufferStart_;
+    if (offset >= 0 && offset < static_cast<std::int64_t>(buffer_.size())) {
+        auto take = static_cast<std::uint32_t>(
+            std::min<std::int64_t>(count, static_cast<std::int64_t>(buffer_.size()) - offset));
+        std::memcpy(out, buffer_.data() + offset, take);
+        position_ += take;
+        return {true, take, 0};
+    }
+    // The file's own position may be ahead of ours after a buffer fill.
+    if (position_ < 0 || !file_.seek(position_))
+        return {false, 0, 0};
+    platform::ReadableFile::ReadResult result = file_.read(out, count);
+    if (result.ok)
+        position_ += result.bytesRead;
+    return result;
+}
+
 } // namespace kwn::config

@@ -31,6 +31,10 @@ public:
     std::string readString();
     // An int byte length (even) and that many bytes of UTF-16LE text.
     std::u16string readWString();
+    // Up to count bytes for bulk copies: what the buffer still holds at the current position,
+    // else one read of the file straight into out, so that large content is not buffered
+    // twice. A short delivery is not an error; the caller decides what 0 bytes mean.
+    platform::ReadableFile::ReadResult readUpTo(void* out, std::uint32_t count);
 
 private:
     struct Shortfall {

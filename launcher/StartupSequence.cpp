@@ -1,7 +1,7 @@
 #include "launcher/StartupSequence.h"
 
 #include "config/ConfigReader.h"
-#include "files/LauncherPaths.h"
+#include "files/IncludedFiles.h"
 #include "launcher/CommandLine.h"
 #include "launcher/ConsoleSetup.h"
 #include "launcher/LauncherWidth.h"
@@ -144,6 +144,8 @@ int winMain(LaunchContext& ctx, void* instance, std::string_view commandTail, in
     splitCommandLine(ctx.os.process.commandLine(), ctx.arguments);
     initLauncher(ctx, instance);
     applyConsoleSwitches(ctx);
+    if (files::extractIncludedFiles(ctx, true) != files::kExtracted)
+        ctx.errors.fatalMessage(kMessageInternalError, std::string("16"));
     setNativeLibraryPath(ctx);
     loadJavaRuntime(ctx);
 }

@@ -108,7 +108,11 @@ void expandText(String& text, const ExpansionValues<String>& values, diag::Nativ
         String reference = open + entry.substr(0, equals) + close;
         String value = entry.substr(equals + 1);
         replaceAll(text, reference, value, log);
-        replaceAll(text, upperAscii(reference), value, log);
+        // A name already in upper case would otherwise be searched for again, inside the
+        // copies of a value that holds its own reference.
+        String upper = upperAscii(reference);
+        if (upper != reference)
+            replaceAll(text, upper, value, log);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "tools/kwnbuild/BuildConfig.h"
 
 #include "tools/kwnbuild/BuildError.h"
+#include "tools/kwnbuild/IncludedFileList.h"
 #include "tools/kwnbuild/TextEncoding.h"
 #include "tools/kwnbuild/WholeFile.h"
 
@@ -57,30 +58,6 @@ std::optional<Key> parseKey(std::string_view text) {
     return fitsInt(value) ? std::optional<Key>(static_cast<Key>(value)) : std::nullopt;
 }
 
-std::u32string codePointsOf(std::string_view utf8, const std::string& where) {
-    std::optional<std::u32string> codePoints = decodeUtf8(utf8);
-    if (!codePoints)
-        fail(where, "the text is not valid UTF-8");
-    for (char32_t codePoint : *codePoints) {
-        if (codePoint == 0)
-            fail(where, "the text holds a NUL character, where the launcher would cut it off");
-    }
-    return *codePoints;
-}
-
-// Narrow values reach the launcher byte for byte, so they are stored in the code page it runs in.
-std::string narrowText(std::string_view utf8, const std::string& where) {
-    std::string bytes;
-    for (char32_t codePoint : codePointsOf(utf8, where)) {
-        std::optional<unsigned char> byte = windows1252Byte(codePoint);
-        if (!byte)
-            fail(where, codePointName(codePoint) +
-                            " has no Windows-1252 byte; narrow text must be Windows-1252");
-        bytes.push_back(static_cast<char>(*byte));
-    }
-    return bytes;
-}
-
 const std::string& requireString(const toml::node& node, const std::string& where) {
     const toml::value<std::string>* text = node.as_string();
     if (!text)
@@ -89,12 +66,13 @@ const std::string& requireString(const toml::node& node, const std::string& wher
 }
 
 std::u16string wideValue(const toml::node& node, const std::string& where) {
-    return encodeUtf16(codePointsOf(requireString(node, where), where));
+    return encodeUtf16(checkedCodePoints(requireString(node, where), where));
 }
 
+// Narrow values reach the launcher byte for byte, so they are stored in the code page it runs in.
 std::string narrowValue(const toml::node& node, const std::string& where) {
     if (const toml::value<std::string>* text = node.as_string())
-        return narrowText(text->get(), where);
+        return windows1252Text(text->get(), where);
     if (const toml::value<bool>* flag = node.as_boolean())
         return flag->get() ? "1" : "0";
     if (const toml::value<std::int64_t>* number = node.as_integer()) {
@@ -113,10 +91,13 @@ const toml::table& requireTable(const toml::node& node, const std::string& where
     return *table;
 }
 
+using KeyCheck = void (*)(Key key, const std::string& where);
+
 // `section` names the table in messages, e.g. "[settings]".
 template <class Value, class Convert>
 std::map<Key, Value> readEntries(const toml::node& node, const std::string& source,
-                                 const std::string& section, Convert convert) {
+                                 const std::string& section, Convert convert,
+                                 KeyCheck checkKey = nullptr) {
     const toml::table& table = requireTable(node, location(source, node.source()) + ": " + section);
     std::map<Key, Value> entries;
     for (auto&& [name, value] : table) {
@@ -125,6 +106,8 @@ std::map<Key, Value> readEntries(const toml::node& node, const std::string& sour
         std::optional<Key> key = parseKey(name.str());
         if (!key)
             fail(where, kKeyRule);
+        if (checkKey)
+            checkKey(*key, where);
         entries[*key] = convert(value, where);
     }
     return entries;
@@ -139,7 +122,7 @@ LocaleGroup readLocaleGroup(const toml::node& node, const std::string& source, s
         std::string where =
             location(source, name.source()) + ": " + section + " " + std::string(name.str());
         if (name == "name") {
-            group.name = narrowText(requireString(value, where), where);
+            group.name = windows1252Text(requireString(value, where), where);
             named = true;
         } else if (name == "entries") {
             group.entries =
@@ -164,6 +147,47 @@ std::vector<LocaleGroup> readLocaleGroups(const toml::node& node, const std::str
     return result;
 }
 
+std::filesystem::path sourcePath(std::string_view utf8, const std::string& where) {
+    if (utf8.empty())
+        fail(where, "the source is empty");
+    checkedCodePoints(utf8, where);
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+IncludedFile readIncludedFile(const toml::node& node, const std::string& source,
+                              std::size_t number) {
+    std::string section = "[[file]] #" + std::to_string(number);
+    std::string origin = location(source, node.source()) + ": " + section;
+    const toml::table& table = requireTable(node, origin);
+    std::optional<std::string> name;
+    std::optional<std::filesystem::path> path;
+    for (auto&& [key, value] : table) {
+        std::string where =
+            location(source, key.source()) + ": " + section + " " + std::string(key.str());
+        if (key == "name")
+            name = includedFileName(requireString(value, where), where);
+        else if (key == "source")
+            path = sourcePath(requireString(value, where), where);
+        else
+            fail(where, "unknown key; an included file holds 'name' and 'source'");
+    }
+    if (!name)
+        fail(origin, "the entry has no 'name'");
+    if (!path)
+        fail(origin, "the entry has no 'source'");
+    return {*name, *path, origin};
+}
+
+void readIncludedFiles(const toml::node& node, const std::string& source,
+                       std::vector<IncludedFile>& files) {
+    const toml::array* entries = node.as_array();
+    if (!entries)
+        fail(location(source, node.source()),
+             "'file' must be an array of tables, written as [[file]] sections");
+    for (const toml::node& element : *entries)
+        addIncludedFile(files, readIncludedFile(element, source, files.size() + 1));
+}
+
 toml::table parseToml(std::string_view text, const std::string& sourceName) {
     try {
         return toml::parse(text, sourceName);
@@ -180,23 +204,30 @@ ConfigModel parseConfig(std::string_view text, const std::string& sourceName) {
     ConfigModel model;
     for (auto&& [name, node] : root) {
         if (name == "settings")
-            model.narrow = readEntries<std::string>(node, sourceName, "[settings]", narrowValue);
+            model.narrow = readEntries<std::string>(node, sourceName, "[settings]", narrowValue,
+                                                    rejectIncludedFileKey);
         else if (name == "wide")
             model.wide = readEntries<std::u16string>(node, sourceName, "[wide]", wideValue);
         else if (name == "locale")
             model.localeGroups = readLocaleGroups(node, sourceName);
+        else if (name == "file")
+            readIncludedFiles(node, sourceName, model.includedFiles);
         else
             fail(location(sourceName, name.source()),
                  "unknown top-level key '" + std::string(name.str()) +
-                     "'; expected [settings], [wide] or [[locale]]");
+                     "'; expected [settings], [wide], [[locale]] or [[file]]");
     }
     return model;
 }
 
 ConfigModel loadConfigFile(const std::filesystem::path& path) {
     std::vector<unsigned char> bytes = readWholeFile(path, "configuration file");
-    return parseConfig(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                       path.string());
+    ConfigModel model = parseConfig(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), path.string());
+    // Sources are written relative to the file that names them, so a project can move as a whole.
+    for (IncludedFile& file : model.includedFiles)
+        file.source = path.parent_path() / file.source;
+    return model;
 }
 
 void applySetting(ConfigModel& model, std::string_view assignment) {
@@ -207,7 +238,8 @@ void applySetting(ConfigModel& model, std::string_view assignment) {
     std::optional<Key> key = parseKey(assignment.substr(0, equals));
     if (!key)
         fail(where, kKeyRule);
-    model.narrow[*key] = narrowText(assignment.substr(equals + 1), where);
+    rejectIncludedFileKey(*key, where);
+    model.narrow[*key] = windows1252Text(assignment.substr(equals + 1), where);
 }
 
 } // namespace kwn::build

@@ -9,12 +9,15 @@
 
 namespace kwn::build {
 
+// Sources of [[file]] entries are resolved against the configuration file's directory.
 ConfigModel loadConfigFile(const std::filesystem::path& path);
 
-// `sourceName` is what messages call the text, usually its file name.
+// `sourceName` is what messages call the text, usually its file name. Sources of [[file]] entries
+// are kept as written.
 ConfigModel parseConfig(std::string_view text, const std::string& sourceName);
 
 // "KEY=VALUE" (split at the first "="): sets the narrow entry KEY, replacing any earlier value.
+// Keys 2002 and 2003 are refused, here and in [settings]: the included files set them.
 void applySetting(ConfigModel& model, std::string_view assignment);
 
 } // namespace kwn::build

@@ -1,9 +1,11 @@
 #pragma once
-// One build: a stub and the configuration in, the application's launcher out.
+// One build: a stub, the configuration and the included files in, the application's launcher out.
+#include "tools/kwnbuild/ByteSink.h"
 #include "tools/kwnbuild/ConfigModel.h"
 
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <span>
 #include <string>
 #include <vector>
@@ -14,14 +16,23 @@ struct BuildRequest {
     std::filesystem::path stub;
     std::filesystem::path output;
     std::optional<std::filesystem::path> config;
-    std::vector<std::string> settings; // "KEY=VALUE", applied after the file, in order
+    std::vector<std::string> settings = {}; // "KEY=VALUE", applied after the file, in order
+    std::vector<std::string> includes = {}; // "NAME=SOURCE", after the file's [[file]] entries
+    // Receives progress lines for large included files; null for none.
+    std::ostream* progress = nullptr;
 };
 
-// The configuration file with the settings applied over it.
+// The configuration file with the settings applied over it and the included files appended,
+// keys 2002 and 2003 set from them.
 ConfigModel collectConfig(const BuildRequest& request);
 
-// The launcher's bytes: the stub, the block right behind its image, the trailer and padding.
+// Writes the launcher to `out`: the stub, the block right behind its image, the included-file
+// records, the trailer and padding. Every source is checked before the first byte is written.
 // A stub that fails validateStub is a BuildError naming `stubName`.
+void writeLauncher(ByteSink& out, std::span<const unsigned char> stub, const std::string& stubName,
+                   const ConfigModel& model, std::ostream* progress = nullptr);
+
+// The launcher's bytes, as writeLauncher writes them.
 std::vector<unsigned char> assembleLauncher(std::span<const unsigned char> stub,
                                             const std::string& stubName, const ConfigModel& model);
 

@@ -1,5 +1,7 @@
 #include "tools/kwnbuild/TextEncoding.h"
 
+#include "tools/kwnbuild/BuildError.h"
+
 #include <array>
 #include <cstdio>
 
@@ -96,6 +98,30 @@ std::string codePointName(char32_t codePoint) {
     char name[16];
     std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(codePoint));
     return name;
+}
+
+std::u32string checkedCodePoints(std::string_view utf8, const std::string& where) {
+    std::optional<std::u32string> codePoints = decodeUtf8(utf8);
+    if (!codePoints)
+        throw BuildError(where + ": the text is not valid UTF-8");
+    for (char32_t codePoint : *codePoints) {
+        if (codePoint == 0)
+            throw BuildError(
+                where + ": the text holds a NUL character, where the launcher would cut it off");
+    }
+    return *codePoints;
+}
+
+std::string windows1252Text(std::string_view utf8, const std::string& where) {
+    std::string bytes;
+    for (char32_t codePoint : checkedCodePoints(utf8, where)) {
+        std::optional<unsigned char> byte = windows1252Byte(codePoint);
+        if (!byte)
+            throw BuildError(where + ": " + codePointName(codePoint) +
+                             " has no Windows-1252 byte; narrow text must be Windows-1252");
+        bytes.push_back(static_cast<char>(*byte));
+    }
+    return bytes;
 }
 
 } // namespace kwn::build

@@ -18,4 +18,12 @@ std::u16string encodeUtf16(std::u32string_view codePoints);
 // "U+20AC", the form messages name a character by.
 std::string codePointName(char32_t codePoint);
 
+// The code points of text that is to reach the launcher: BuildError, prefixed with `where`, for
+// malformed UTF-8 and for NUL, at which the launcher would cut the text off.
+std::u32string checkedCodePoints(std::string_view utf8, const std::string& where);
+
+// UTF-8 as the Windows-1252 bytes the launcher's narrow values are, or BuildError naming the
+// first character the code page lacks.
+std::string windows1252Text(std::string_view utf8, const std::string& where);
+
 } // namespace kwn::build

@@ -4,7 +4,14 @@
 
 #include <CLI/CLI.hpp>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -24,12 +31,27 @@ void defineOptions(CLI::App& app, kwn::build::BuildRequest& request, std::string
         ->required();
     app.add_option("--output", request.output, "Launcher file to write (replaced as a whole)")
         ->required();
-    app.add_option("--config", config, "TOML file with [settings], [wide] and [[locale]] entries");
+    app.add_option("--config", config,
+                   "TOML file with [settings], [wide], [[locale]] and [[file]] entries");
     // One value per occurrence, so that a stray argument is an error rather than a setting.
     app.add_option("--set", request.settings,
                    "KEY=VALUE: set narrow entry KEY after the file (repeatable; the last wins)")
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("--include", request.includes,
+                   "NAME=SOURCE: carry file SOURCE, extracted as NAME into the launcher's temp "
+                   "directory (repeatable; after the file's [[file]] entries)")
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+// Progress lines are for a person watching, not for logs and scripts.
+bool standardErrorIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
 }
 } // namespace
 
@@ -50,6 +72,8 @@ int main(int argc, char** argv) {
     }
     if (app.count("--config") > 0)
         request.config = config;
+    if (standardErrorIsTerminal())
+        request.progress = &std::cerr;
     try {
         kwn::build::buildLauncher(request);
     } catch (const std::exception& error) {

@@ -160,15 +160,25 @@ bool FakeFiles::hasChildren(const std::u16string& directory) const {
            std::any_of(files.begin(), files.end(), [&](const auto& f) { return isChild(f.first); });
 }
 
+namespace {
+bool wildcardMatch(std::u16string_view pattern, std::u16string_view name);
+} // namespace
+
 std::optional<std::vector<platform::DirectoryEntry>>
 FakeFiles::findFiles(const std::string& pattern) {
     findPatterns.push_back(pattern);
-    const std::string_view wildcard = "*.*";
-    if (!pattern.ends_with(wildcard))
+    std::u16string wide = widen(pattern);
+    size_t slash = wide.rfind(u'\\');
+    if (slash == std::u16string::npos)
         return std::nullopt;
-    std::u16string directory = normalisePath(widen(pattern.substr(0, pattern.size() - 3)));
+    std::u16string directory = normalisePath(wide.substr(0, slash + 1));
+    std::u16string namePattern = wide.substr(slash + 1);
     if (!directories.contains(directory))
         return std::nullopt;
+    // "*.*" is Windows' "everything", names without a dot included.
+    auto matches = [&](std::u16string_view name) {
+        return namePattern == u"*.*" || wildcardMatch(namePattern, name);
+    };
     // Sorted by name, directories and files mixed, as NTFS enumerates them.
     std::map<std::u16string, bool> children;
     for (const std::u16string& d : directories)
@@ -177,9 +187,15 @@ FakeFiles::findFiles(const std::string& pattern) {
     for (const auto& [path, file] : files)
         if (parentPath(path) == directory)
             children[path.substr(path.rfind(u'\\') + 1)] = false;
-    std::vector<platform::DirectoryEntry> entries{{".", true}, {"..", true}};
+    std::vector<platform::DirectoryEntry> entries;
+    for (const char16_t* dots : {u".", u".."})
+        if (matches(dots))
+            entries.push_back({narrow(dots), true});
     for (const auto& [name, isDir] : children)
-        entries.push_back({narrow(name), isDir});
+        if (matches(name))
+            entries.push_back({narrow(name), isDir});
+    if (entries.empty())
+        return std::nullopt; // FindFirstFile fails when nothing matches
     return entries;
 }
 
@@ -427,6 +443,7 @@ std::optional<std::string> FakeFiles::fullPathName(const std::string& path) {
 }
 
 std::optional<platform::DirectoryEntry> FakeFiles::findFirst(const std::string& path) {
+    findFirstPaths.push_back(path);
     std::u16string wide = widen(path);
     if (wide.empty() || wide.back() == u'\\')
         return std::nullopt; // FindFirstFile finds nothing for a path with a final backslash

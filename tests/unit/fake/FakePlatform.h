@@ -96,6 +96,8 @@ public:
     std::unique_ptr<platform::TextFile> openText(const std::u16string& path,
                                                  platform::TextMode mode) override;
     std::optional<bool> isDirectory(const std::u16string& path) override;
+    // Entries of the pattern's directory whose names match its last component, "." and ".."
+    // included when they match; nullopt when nothing matches, as FindFirstFile fails then.
     std::optional<std::vector<platform::DirectoryEntry>>
     findFiles(const std::string& pattern) override;
     bool deleteFile(const std::string& path) override;
@@ -148,6 +150,7 @@ public:
     std::vector<TextOpen> textOpens;
     std::vector<std::u16string> readOpens;
     std::vector<std::string> findPatterns;
+    std::vector<std::string> findFirstPaths; // findFirstW's included
     std::vector<std::string> deleteCalls;
     std::vector<std::string> removeCalls;
     std::vector<std::string> createdDirectories;

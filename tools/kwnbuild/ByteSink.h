@@ -1,0 +1,27 @@
+#pragma once
+// Where a launcher is written to: the output file as it is streamed, or memory for the tests and
+// for callers that want the bytes.
+#include <span>
+#include <vector>
+
+namespace kwn::build {
+
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    // BuildError when the bytes cannot be taken.
+    virtual void write(std::span<const unsigned char> bytes) = 0;
+};
+
+class MemorySink : public ByteSink {
+public:
+    void write(std::span<const unsigned char> bytes) override {
+        bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+    }
+    std::vector<unsigned char>& bytes() { return bytes_; }
+
+private:
+    std::vector<unsigned char> bytes_;
+};
+
+} // namespace kwn::build
