@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,10 @@ struct LaunchContext {
     std::u16string productNameW;
     void* instance = nullptr;  // module instance handle, for the splash resources
     std::string tempDirectory; // the launcher temp directory; empty until files are extracted
-    std::int64_t unextractedPosition = 0; // file offset behind the last extracted record
-    std::string jvmHome;                  // the chosen java executable's directory + ".."
+    std::int64_t unextractedPosition = 0;         // file offset behind the last extracted record
+    std::string jvmHome;                          // the chosen java executable's directory + ".."
+    std::unique_ptr<platform::Library> vmLibrary; // the loaded jvm.dll, never unloaded
+    void* createJavaVm = nullptr;                 // its JNI_CreateJavaVM
     platform::WindowHandle errorOwnerWindow = nullptr;
 };
 

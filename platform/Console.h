@@ -12,6 +12,8 @@ public:
     virtual void writeError(const std::string& text) = 0;
     // The UTF-16 text is converted to the narrow code page on the way out.
     virtual void writeErrorW(const std::u16string& text) = 0;
+    // Writes to standard output as a C runtime text stream would, then flushes.
+    virtual void writeOutput(const std::string& text) = 0;
 
     struct AttachResult {
         bool available = false; // AttachConsole exists in kernel32

@@ -94,6 +94,10 @@ public:
     virtual std::unique_ptr<WritableFile> createForWriting(const std::string& path,
                                                            std::uint32_t& error) = 0;
     virtual bool setCurrentDirectoryW(const std::u16string& path) = 0;
+    // _wfopen(path, "r") and one fgets of at most maxChars characters: the first line with its
+    // "\n" when the line fits; nullopt when the file cannot be opened or is empty.
+    virtual std::optional<std::string> readFirstLine(const std::u16string& path,
+                                                     std::size_t maxChars) = 0;
 };
 
 } // namespace kwn::platform

@@ -5,6 +5,8 @@
 #include "platform/Environment.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
+#include "platform/Programs.h"
+#include "platform/Registry.h"
 #include "platform/System.h"
 #include "platform/Threads.h"
 #include "platform/UserInterface.h"
@@ -20,6 +22,8 @@ struct Platform {
     System& system;
     Threads& threads;
     CodePage& codePage;
+    Registry& registry;
+    Programs& programs;
 };
 
 } // namespace kwn::platform

@@ -6,8 +6,8 @@ namespace kwn::platform::win32 {
 namespace {
 // The handle is looked up at each write, not once at start: a console obtained later through
 // the console switches replaces it.
-void writeStandardError(const std::string& text) {
-    HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+void writeStandardStream(DWORD stream, const std::string& text) {
+    HANDLE handle = GetStdHandle(stream);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
         return; // no console and no redirection: the text is lost, as on a text stream
     std::string lines;
@@ -26,11 +26,15 @@ using AttachConsoleFunction = BOOL(WINAPI*)(DWORD);
 } // namespace
 
 void Win32Console::writeError(const std::string& text) {
-    writeStandardError(text);
+    writeStandardStream(STD_ERROR_HANDLE, text);
 }
 
 void Win32Console::writeErrorW(const std::u16string& text) {
-    writeStandardError(toAnsi(text));
+    writeStandardStream(STD_ERROR_HANDLE, toAnsi(text));
+}
+
+void Win32Console::writeOutput(const std::string& text) {
+    writeStandardStream(STD_OUTPUT_HANDLE, text);
 }
 
 Console::AttachResult Win32Console::attachParentConsole() {

@@ -2,6 +2,7 @@
 #include "platform/win32/Win32Platform.h"
 
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <io.h>
 
@@ -289,6 +290,20 @@ std::unique_ptr<WritableFile> Win32Files::createForWriting(const std::string& pa
 
 bool Win32Files::setCurrentDirectoryW(const std::u16string& path) {
     return SetCurrentDirectoryW(wide(path));
+}
+
+std::optional<std::string> Win32Files::readFirstLine(const std::u16string& path,
+                                                     std::size_t maxChars) {
+    FILE* stream = _wfopen(wide(path), L"r");
+    if (!stream)
+        return std::nullopt;
+    std::string line(maxChars + 1, '\0');
+    bool read = std::fgets(line.data(), static_cast<int>(line.size()), stream) != nullptr;
+    std::fclose(stream);
+    if (!read)
+        return std::nullopt;
+    line.resize(std::strlen(line.c_str()));
+    return line;
 }
 
 } // namespace kwn::platform::win32

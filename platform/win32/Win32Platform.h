@@ -30,6 +30,8 @@ public:
     std::unique_ptr<WritableFile> createForWriting(const std::string& path,
                                                    std::uint32_t& error) override;
     bool setCurrentDirectoryW(const std::u16string& path) override;
+    std::optional<std::string> readFirstLine(const std::u16string& path,
+                                             std::size_t maxChars) override;
 };
 
 class Win32Environment : public Environment {
@@ -66,6 +68,7 @@ class Win32Console : public Console {
 public:
     void writeError(const std::string& text) override;
     void writeErrorW(const std::u16string& text) override;
+    void writeOutput(const std::string& text) override;
     AttachResult attachParentConsole() override;
     bool allocConsole() override;
 };
@@ -96,6 +99,23 @@ public:
     std::u16string toWide(const std::string& text) override;
 };
 
+class Win32Registry : public Registry {
+public:
+    std::unique_ptr<RegistryKey> open(RegistryRoot root, const std::string& path, RegistryView view,
+                                      std::uint32_t& error) override;
+    std::unique_ptr<RegistryKey> create(RegistryRoot root, const std::string& path) override;
+};
+
+class Win32Programs : public Programs {
+public:
+    StartResult startHidden(const std::string& commandLine,
+                            const std::optional<std::string>& errorOutputFile) override;
+    StartResult startProgramHidden(const std::string& program,
+                                   const std::string& arguments) override;
+    std::optional<std::string> searchPath(const std::string& name) override;
+    LoadResult loadLibrary(const std::string& path) override;
+};
+
 class Win32Platform {
 public:
     Platform& platform() { return platform_; }
@@ -109,7 +129,10 @@ private:
     Win32System system_;
     Win32Threads threads_;
     Win32CodePage codePage_;
-    Platform platform_{files_, environment_, process_, ui_, console_, system_, threads_, codePage_};
+    Win32Registry registry_;
+    Win32Programs programs_;
+    Platform platform_{files_,  environment_, process_,  ui_,       console_,
+                       system_, threads_,     codePage_, registry_, programs_};
 };
 
 } // namespace kwn::platform::win32

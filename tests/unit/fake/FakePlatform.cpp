@@ -577,3 +577,18 @@ platform::NarrowText FakeCodePage::toNarrow(const std::u16string& text) {
 }
 
 } // namespace kwn::test
+
+namespace kwn::test {
+
+std::optional<std::string> FakeFiles::readFirstLine(const std::u16string& path,
+                                                    std::size_t maxChars) {
+    auto it = files.find(normalisePath(path));
+    if (it == files.end() || it->second.bytes.empty())
+        return std::nullopt;
+    std::string text(it->second.bytes.begin(), it->second.bytes.end());
+    size_t end = text.find('\n');
+    std::string line = text.substr(0, end == std::string::npos ? end : end + 1);
+    return line.substr(0, maxChars);
+}
+
+} // namespace kwn::test

@@ -1,6 +1,8 @@
 #pragma once
 // In-memory stand-ins for every platform interface, so that the launcher logic runs in a unit
 // test exactly as it runs on Windows, and every effect it has on the system can be inspected.
+#include "fake/FakePrograms.h"
+#include "fake/FakeRegistry.h"
 #include "platform/Platform.h"
 
 #include <cstdint>
@@ -123,6 +125,8 @@ public:
     std::unique_ptr<platform::WritableFile> createForWriting(const std::string& path,
                                                              std::uint32_t& error) override;
     bool setCurrentDirectoryW(const std::u16string& path) override;
+    std::optional<std::string> readFirstLine(const std::u16string& path,
+                                             std::size_t maxChars) override;
 
     // Windows error codes the fake disk answers with.
     static constexpr std::uint32_t kErrorPathNotFound = 3;
@@ -241,10 +245,12 @@ class FakeConsole : public platform::Console {
 public:
     void writeError(const std::string& text) override;
     void writeErrorW(const std::u16string& text) override;
+    void writeOutput(const std::string& text) override { standardOutput += text; }
     AttachResult attachParentConsole() override;
     bool allocConsole() override;
 
     std::string errorOutput; // everything written to standard error, narrowed
+    std::string standardOutput;
     int errorWrites = 0;
     AttachResult attachResult{true, true, 0};
     bool allocResult = true;
@@ -310,10 +316,12 @@ struct FakePlatform {
     FakeSystem system;
     FakeThreads threads;
     FakeCodePage codePage;
+    FakeRegistry registry;
+    FakePrograms programs{files};
 
 private:
-    platform::Platform platform_{files,   environment, process, ui,
-                                 console, system,      threads, codePage};
+    platform::Platform platform_{files,  environment, process,  ui,       console,
+                                 system, threads,     codePage, registry, programs};
 };
 
 } // namespace kwn::test

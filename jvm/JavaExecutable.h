@@ -1,0 +1,35 @@
+#pragma once
+// Is this candidate runtime usable? Derives the executable from a home directory, obtains its
+// version (from the probe cache or by running it with -version) and judges it.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kwn::launcher {
+struct LaunchContext;
+}
+
+namespace kwn::jvm {
+
+struct VersionBounds {
+    std::string minimum; // key 126; empty imposes nothing
+    std::string maximum; // key 127
+};
+
+// "<home>\jre\bin\java.exe", else "<home>\bin\java.exe"; with a JDK required, only the first
+// and only when "<home>\lib\tools.jar" exists. nullopt when the derivation fails.
+std::optional<std::string> javaExeFromHome(launcher::LaunchContext& ctx, const std::string& home);
+
+// Normalises path in place, finds its version and accepts or rejects it. On acceptance a
+// windowed launcher gets "javaw.exe" back instead of "java.exe".
+bool checkJavaExe(launcher::LaunchContext& ctx, std::string& path, std::string& version,
+                  const VersionBounds& bounds, bool allowPreRelease);
+
+// Runs "<short path> -version" hidden, with only standard error captured, for at most 60 s.
+std::optional<std::string> runJavaVersion(launcher::LaunchContext& ctx, const std::string& path,
+                                          std::uint64_t lastWriteTime);
+
+// The version text of a banner's first line, or nullopt when it is not a version banner.
+std::optional<std::string> versionFromBanner(const std::string& firstLine);
+
+} // namespace kwn::jvm

@@ -1,0 +1,93 @@
+#include "fake/FakePrograms.h"
+
+#include "fake/FakePlatform.h"
+
+namespace kwn::test {
+
+namespace {
+constexpr std::uint32_t kStillActive = 259;
+
+class FakeChild : public platform::ChildProcess {
+public:
+    FakeChild(FakePrograms& programs, const ScriptedChild& script)
+        : programs_(programs), script_(script) {}
+    void wait(std::optional<std::uint32_t> milliseconds) override {
+        programs_.waits.push_back(milliseconds.value_or(0xFFFFFFFF));
+        if (!script_.hangs || !milliseconds)
+            finished_ = true;
+    }
+    std::uint32_t exitCode() override { return finished_ ? script_.exitCode : kStillActive; }
+    void terminate(std::uint32_t exitCode) override {
+        programs_.terminations.push_back(exitCode);
+        finished_ = true;
+    }
+
+private:
+    FakePrograms& programs_;
+    ScriptedChild script_;
+    bool finished_ = false;
+};
+
+class FakeLibrary : public platform::Library {
+public:
+    explicit FakeLibrary(std::set<std::string> exports) : exports_(std::move(exports)) {}
+    void* symbol(const std::string& name) override {
+        // Any non-null address will do: the caller only passes it on.
+        return exports_.contains(name) ? static_cast<void*>(this) : nullptr;
+    }
+
+private:
+    std::set<std::string> exports_;
+};
+} // namespace
+
+platform::StartResult FakePrograms::run(const std::string& key, Start start) {
+    starts.push_back(start);
+    platform::StartResult result;
+    auto it = children.find(key);
+    if (it == children.end()) {
+        result.error = startError;
+        return result;
+    }
+    if (start.errorOutputFile)
+        files_.addFile(start.errorOutputFile->c_str(), it->second.errorOutput);
+    if (it->second.effect)
+        it->second.effect();
+    result.child = std::make_unique<FakeChild>(*this, it->second);
+    return result;
+}
+
+platform::StartResult FakePrograms::startHidden(const std::string& commandLine,
+                                                const std::optional<std::string>& errorOutputFile) {
+    return run(commandLine, {"", commandLine, errorOutputFile});
+}
+
+platform::StartResult FakePrograms::startProgramHidden(const std::string& program,
+                                                       const std::string& arguments) {
+    return run(program, {program, arguments, std::nullopt});
+}
+
+std::optional<std::string> FakePrograms::searchPath(const std::string& name) {
+    auto it = searchResults.find(name);
+    if (it == searchResults.end())
+        return std::nullopt;
+    return it->second;
+}
+
+platform::LoadResult FakePrograms::loadLibrary(const std::string& path) {
+    loads.push_back(path);
+    platform::LoadResult result;
+    auto it = libraries.find(path);
+    if (it == libraries.end()) {
+        result.error = 126; // ERROR_MOD_NOT_FOUND
+        return result;
+    }
+    if (it->second.error) {
+        result.error = it->second.error;
+        return result;
+    }
+    result.library = std::make_unique<FakeLibrary>(it->second.exports);
+    return result;
+}
+
+} // namespace kwn::test

@@ -1,0 +1,136 @@
+#include "fake/FakeRegistry.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace kwn::test {
+
+namespace {
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string trimmed(std::string path) {
+    while (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    return path;
+}
+
+class FakeKey : public platform::RegistryKey {
+public:
+    FakeKey(FakeRegistry& registry, FakeRegistry::Address address)
+        : registry_(registry), address_(std::move(address)) {}
+
+    std::optional<std::vector<unsigned char>> queryValue(const std::string& name,
+                                                         std::uint32_t maxBytes) override {
+        FakeRegistry::Node& node = registry_.keys[address_];
+        auto it = node.values.find(lower(name));
+        if (it == node.values.end() || it->second.data.size() > maxBytes)
+            return std::nullopt;
+        return it->second.data;
+    }
+    bool setBinary(const std::string& name, const std::vector<unsigned char>& data) override {
+        registry_.keys[address_].values[lower(name)] = {data, false};
+        return true;
+    }
+    bool setString(const std::string& name, const std::string& data) override {
+        registry_.keys[address_].values[lower(name)] = {{data.begin(), data.end()}, true};
+        return true;
+    }
+    // Alphabetical, as Windows enumerates subkeys.
+    std::vector<std::string> subkeyNames() override {
+        const std::string& parent = std::get<2>(address_);
+        std::map<std::string, std::string> children;
+        for (const auto& [address, node] : registry_.keys) {
+            if (std::get<0>(address) != std::get<0>(address_) ||
+                std::get<1>(address) != std::get<1>(address_))
+                continue;
+            const std::string& path = std::get<2>(address);
+            if (path.size() > parent.size() + 1 && path.starts_with(parent + "\\") &&
+                path.find('\\', parent.size() + 1) == std::string::npos)
+                children[path.substr(parent.size() + 1)] =
+                    node.name.substr(node.name.rfind('\\') + 1);
+        }
+        std::vector<std::string> names;
+        for (const auto& [key, name] : children)
+            names.push_back(name);
+        return names;
+    }
+
+private:
+    FakeRegistry& registry_;
+    FakeRegistry::Address address_;
+};
+} // namespace
+
+FakeRegistry::Address FakeRegistry::address(Root root, const std::string& path, View view) const {
+    // Only the machine root has a separate 32-bit tree.
+    View effective = root == Root::CurrentUser ? View::Default : view;
+    return {root, effective, lower(trimmed(path))};
+}
+
+FakeRegistry::Node& FakeRegistry::ensure(Root root, const std::string& path, View view) {
+    std::string clean = trimmed(path);
+    size_t slash = clean.rfind('\\');
+    if (slash != std::string::npos)
+        ensure(root, clean.substr(0, slash), view);
+    Node& node = keys[address(root, clean, view)];
+    if (node.name.empty())
+        node.name = clean;
+    return node;
+}
+
+void FakeRegistry::addKey(Root root, const std::string& path, View view) {
+    ensure(root, path, view);
+}
+
+void FakeRegistry::setString(Root root, const std::string& path, const std::string& name,
+                             const std::string& value, View view, bool withZero) {
+    std::vector<unsigned char> data(value.begin(), value.end());
+    if (withZero)
+        data.push_back(0);
+    ensure(root, path, view).values[lower(name)] = {data, true};
+}
+
+void FakeRegistry::setBinary(Root root, const std::string& path, const std::string& name,
+                             std::vector<unsigned char> value, View view) {
+    ensure(root, path, view).values[lower(name)] = {std::move(value), false};
+}
+
+std::optional<FakeRegistryValue> FakeRegistry::value(Root root, const std::string& path,
+                                                     const std::string& name, View view) const {
+    auto key = keys.find(address(root, path, view));
+    if (key == keys.end())
+        return std::nullopt;
+    auto it = key->second.values.find(lower(name));
+    if (it == key->second.values.end())
+        return std::nullopt;
+    return it->second;
+}
+
+bool FakeRegistry::hasKey(Root root, const std::string& path, View view) const {
+    return keys.contains(address(root, path, view));
+}
+
+std::unique_ptr<platform::RegistryKey> FakeRegistry::open(Root root, const std::string& path,
+                                                          View view, std::uint32_t& error) {
+    Address where = address(root, path, view);
+    if (!keys.contains(where)) {
+        error = 2; // ERROR_FILE_NOT_FOUND
+        return nullptr;
+    }
+    error = 0;
+    opened.push_back((root == Root::CurrentUser ? "HKCU\\" : "HKLM\\") + trimmed(path));
+    return std::make_unique<FakeKey>(*this, where);
+}
+
+std::unique_ptr<platform::RegistryKey> FakeRegistry::create(Root root, const std::string& path) {
+    if (failCreate)
+        return nullptr;
+    ensure(root, path, View::Default);
+    return std::make_unique<FakeKey>(*this, address(root, path, View::Default));
+}
+
+} // namespace kwn::test

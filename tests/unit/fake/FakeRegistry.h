@@ -1,0 +1,52 @@
+#pragma once
+// An in-memory registry. Key paths compare without regard to case, as in Windows; the 32-bit
+// view of the machine root is a separate tree, while the user root is shared by both views.
+#include "platform/Registry.h"
+
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace kwn::test {
+
+struct FakeRegistryValue {
+    std::vector<unsigned char> data;
+    bool isString = false;
+};
+
+class FakeRegistry : public platform::Registry {
+public:
+    using Root = platform::RegistryRoot;
+    using View = platform::RegistryView;
+
+    // Set-up: creates the key (and its parents) and sets the value.
+    void setString(Root root, const std::string& path, const std::string& name,
+                   const std::string& value, View view = View::Default, bool withZero = false);
+    void setBinary(Root root, const std::string& path, const std::string& name,
+                   std::vector<unsigned char> value, View view = View::Default);
+    void addKey(Root root, const std::string& path, View view = View::Default);
+    std::optional<FakeRegistryValue> value(Root root, const std::string& path,
+                                           const std::string& name,
+                                           View view = View::Default) const;
+    bool hasKey(Root root, const std::string& path, View view = View::Default) const;
+
+    std::unique_ptr<platform::RegistryKey> open(Root root, const std::string& path, View view,
+                                                std::uint32_t& error) override;
+    std::unique_ptr<platform::RegistryKey> create(Root root, const std::string& path) override;
+
+    struct Node {
+        std::string name; // as first written, for enumeration
+        std::map<std::string, FakeRegistryValue> values;
+    };
+    using Address = std::tuple<Root, View, std::string>; // path in lower case
+    std::map<Address, Node> keys;
+    std::vector<std::string> opened; // "HKCU\path" of every successful open, in order
+    bool failCreate = false;
+
+private:
+    Address address(Root root, const std::string& path, View view) const;
+    Node& ensure(Root root, const std::string& path, View view);
+};
+
+} // namespace kwn::test
