@@ -13,6 +13,8 @@ packages=(
     googletest libgtest-dev libgmock-dev libtomlplusplus-dev libcli11-dev
     openjdk-17-jdk-headless
     clang-format cppcheck osslsigncode openssl
+    # A display for the end-to-end scenarios that hold a launcher on its message box.
+    xvfb xauth
 )
 
 install_missing() {

@@ -23,14 +23,25 @@ void BlockFile::seek(std::int64_t position) {
     position_ = position;
 }
 
+bool BlockFile::syncFilePosition() {
+    if (position_ == filePosition_)
+        return true;
+    filePosition_ = -1;
+    if (position_ < 0 || !file_.seek(position_))
+        return false;
+    filePosition_ = position_;
+    return true;
+}
+
 bool BlockFile::fill(Shortfall& shortfall) {
     buffer_.clear();
     bufferStart_ = position_;
-    if (position_ < 0 || !file_.seek(position_))
+    if (!syncFilePosition())
         return false;
     buffer_.resize(kChunk);
     platform::ReadableFile::ReadResult result = file_.read(buffer_.data(), kChunk);
     buffer_.resize(result.ok ? result.bytesRead : 0);
+    filePosition_ = result.ok ? position_ + result.bytesRead : -1;
     shortfall.error = result.error;
     return result.ok;
 }
@@ -136,11 +147,12 @@ platform::ReadableFile::ReadResult BlockFile::readUpTo(void* out, std::uint32_t 
         return {true, take, 0};
     }
     // The file's own position may be ahead of ours after a buffer fill.
-    if (position_ < 0 || !file_.seek(position_))
+    if (!syncFilePosition())
         return {false, 0, 0};
     platform::ReadableFile::ReadResult result = file_.read(out, count);
     if (result.ok)
         position_ += result.bytesRead;
+    filePosition_ = result.ok ? position_ : -1;
     return result;
 }
 

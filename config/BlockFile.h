@@ -45,6 +45,8 @@ private:
     // ends or a read fails.
     bool readBytes(void* out, size_t count, Shortfall& shortfall);
     bool fill(Shortfall& shortfall);
+    // Moves the file to our position unless it stands there already.
+    bool syncFilePosition();
     std::int32_t readLength(const char* failure, std::int64_t multipleOf);
 
     platform::ReadableFile& file_;
@@ -52,7 +54,8 @@ private:
     std::int64_t position_ = 0;
     std::int64_t fileSize_ = 0;
     std::vector<unsigned char> buffer_;
-    std::int64_t bufferStart_ = 0; // file offset of buffer_[0]
+    std::int64_t bufferStart_ = 0;   // file offset of buffer_[0]
+    std::int64_t filePosition_ = -1; // where the file itself stands; -1 when unknown
 };
 
 } // namespace kwn::config

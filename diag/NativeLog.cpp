@@ -51,8 +51,12 @@ bool NativeLog::decide() {
 // TMP when it names a directory, else the drive root, as the C runtime's temporary names do.
 std::optional<std::u16string> NativeLog::logDirectory() {
     std::optional<std::u16string> tmp = os_.environment.getW(u"TMP");
-    if (tmp && !tmp->empty() && os_.files.isDirectory(*tmp).value_or(false))
-        return tmp->back() == u'\\' ? *tmp : *tmp + u"\\";
+    if (tmp && !tmp->empty() && os_.files.isDirectory(*tmp).value_or(false)) {
+        // A relative TMP is fixed to a full path now: every line reopens the file, and the
+        // working directory changes after the first lines are written.
+        std::u16string full = os_.files.fullPathNameW(*tmp).value_or(*tmp);
+        return full.back() == u'\\' ? full : full + u"\\";
+    }
     if (os_.files.isDirectory(kDriveRoot).value_or(false))
         return kDriveRoot;
     return std::nullopt;

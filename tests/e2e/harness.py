@@ -274,13 +274,17 @@ class Products:
 
     def build_launcher(self, output: Path, settings: dict[int, int | str], *,
                        wide: dict[int, str] | None = None,
-                       locales: list[tuple[str, dict[int, str]]] | None = None) -> Path:
-        """Makes a real launcher file with kwnbuild, the way applications get theirs."""
+                       locales: list[tuple[str, dict[int, str]]] | None = None,
+                       includes: dict[str, Path] | None = None) -> Path:
+        """Makes a real launcher file with kwnbuild, the way applications get theirs.
+        includes maps the name a file is extracted under to the file that supplies it."""
         output = Path(output)
         config = output.with_suffix(".toml")
         config.write_text(launcher_toml(settings, wide, locales), encoding="utf-8")
         command = [str(self.kwnbuild), "--stub", str(self.stub), "--output", str(output),
                    "--config", str(config)]
+        for name, source in (includes or {}).items():
+            command += ["--include", f"{name}={Path(source).resolve()}"]
         completed = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
                                    timeout=60)
         if completed.returncode != 0 or not output.is_file():

@@ -157,6 +157,16 @@ TEST_F(NativeLogTest, NameIsKwnNlogNumberedInTmp) {
     EXPECT_EQ(log.logFilePath(), kTempLog);
 }
 
+// Lines reopen the file by its path, and the working directory changes after the first ones.
+TEST_F(NativeLogTest, RelativeTmpIsFixedToAFullPath) {
+    fake.environment.variables["TMP"] = "wd_tmp";
+    fake.files.addDirectory(u"wd_tmp"); // as the current directory sees it
+    fake.files.addDirectory(u"C:\\work\\wd_tmp");
+    log.setForced(true);
+    log.logMessage("x");
+    EXPECT_EQ(log.logFilePath(), u"C:\\work\\wd_tmp\\kwn_nlog_1");
+}
+
 TEST_F(NativeLogTest, TakenNumbersAreSkippedAndLeftAlone) {
     fake.files.addFile(kTempLog, std::string_view("earlier run"));
     fake.files.addDirectory(kTemp + u"\\kwn_nlog_2");
