@@ -19,6 +19,10 @@ struct VersionBounds {
 // "<home>\jre\bin\java.exe", else "<home>\bin\java.exe"; with a JDK required, only the first
 // and only when "<home>\lib\tools.jar" exists. nullopt when the derivation fails.
 std::optional<std::string> javaExeFromHome(launcher::LaunchContext& ctx, const std::string& home);
+// The same, with the derived path given even when the derivation fails (a JDK required and no
+// "tools.jar": "<home>\jre\bin\java.exe"), for the fallback pass that only asks whether that
+// file exists.
+bool javaExeFromHome(launcher::LaunchContext& ctx, const std::string& home, std::string& path);
 
 // Normalises path in place, finds its version and accepts or rejects it. On acceptance a
 // windowed launcher gets "javaw.exe" back instead of "java.exe".

@@ -16,4 +16,8 @@ bool versionInRange(const std::string& version, const std::string& minimum,
 
 bool isPreRelease(const std::string& version);
 
+// Whether acceptVersion refuses the version for being a pre-release, so that the caller can
+// say so in the log before any bound is looked at.
+bool preReleaseRefused(const std::string& version, bool allowPreRelease, bool preReleaseEverywhere);
+
 } // namespace kwn::jvm

@@ -2,9 +2,9 @@
 
 #include "config/ConfigReader.h"
 #include "files/IncludedFiles.h"
+#include "jvm/VmLibrary.h"
 #include "launcher/CommandLine.h"
 #include "launcher/ConsoleSetup.h"
-#include "launcher/LauncherWidth.h"
 #include "launcher/NativeLibraryPath.h"
 #include "launcher/SystemReboot.h"
 #include "windows/VariableExpansion.h"
@@ -88,12 +88,11 @@ void offerLogFile(LaunchContext& ctx) {
         ctx.log.logMessage("could not open explorer window %d", error);
 }
 
-// The runtime search is not part of this launcher yet, so every start ends the way a start
-// without a usable runtime ends, saying so in the log rather than pretending to have looked.
-[[noreturn]] void loadJavaRuntime(LaunchContext& ctx) {
-    ctx.log.logError("this launcher has no Java runtime search yet");
-    ctx.errors.displayMessage(kMessageNoJvm, std::string(launcherWidth().bits));
-    ctx.errors.exitLauncher(kExitNoJvm);
+// Creating the VM and calling main are not part of this launcher yet. A start that found and
+// loaded its runtime ends the way a start whose VM cannot be created ends, and the log says why.
+[[noreturn]] void startJavaProgram(LaunchContext& ctx) {
+    ctx.log.logError("this launcher cannot start the Java VM yet");
+    ctx.errors.fatalMessageW(kMessageVmStartFailed, std::nullopt);
 }
 } // namespace
 
@@ -147,7 +146,9 @@ int winMain(LaunchContext& ctx, void* instance, std::string_view commandTail, in
     if (files::extractIncludedFiles(ctx, true) != files::kExtracted)
         ctx.errors.fatalMessage(kMessageInternalError, std::string("16"));
     setNativeLibraryPath(ctx);
-    loadJavaRuntime(ctx);
+    if (!jvm::LoadDLL(ctx))
+        ctx.errors.exitLauncher(kExitNoJvm); // LoadDLL has said why
+    startJavaProgram(ctx);
 }
 
 } // namespace kwn::launcher

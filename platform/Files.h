@@ -68,7 +68,12 @@ public:
     virtual std::optional<bool> isDirectory(const std::u16string& path) = 0;
     // FindFirstFileA / FindNextFileA over a pattern; nullopt when the enumeration cannot start.
     virtual std::optional<std::vector<DirectoryEntry>> findFiles(const std::string& pattern) = 0;
-    virtual bool deleteFile(const std::string& path) = 0;
+    // DeleteFileA; error gets GetLastError when it fails, 0 otherwise.
+    virtual bool deleteFile(const std::string& path, std::uint32_t& error) = 0;
+    bool deleteFile(const std::string& path) {
+        std::uint32_t ignored = 0;
+        return deleteFile(path, ignored);
+    }
     virtual bool removeDirectory(const std::string& path) = 0;
     // GetLongPathNameW / GetShortPathNameW; nullopt on failure.
     virtual std::optional<std::u16string> longPathName(const std::u16string& path) = 0;
@@ -98,6 +103,10 @@ public:
     // "\n" when the line fits; nullopt when the file cannot be opened or is empty.
     virtual std::optional<std::string> readFirstLine(const std::u16string& path,
                                                      std::size_t maxChars) = 0;
+    // _wfopen(path, "r") and whole lines read up to maxLines, each with its "\n" when it has
+    // one; empty when the file cannot be opened or is empty.
+    virtual std::vector<std::string> readFirstLines(const std::u16string& path,
+                                                    std::size_t maxLines) = 0;
 };
 
 } // namespace kwn::platform

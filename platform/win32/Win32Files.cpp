@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
+#include <utility>
 
 namespace kwn::platform::win32 {
 
@@ -122,8 +123,10 @@ std::optional<std::vector<DirectoryEntry>> Win32Files::findFiles(const std::stri
     return entries;
 }
 
-bool Win32Files::deleteFile(const std::string& path) {
-    return DeleteFileA(path.c_str());
+bool Win32Files::deleteFile(const std::string& path, std::uint32_t& error) {
+    bool deleted = DeleteFileA(path.c_str());
+    error = deleted ? 0 : GetLastError();
+    return deleted;
 }
 
 bool Win32Files::removeDirectory(const std::string& path) {
@@ -304,6 +307,25 @@ std::optional<std::string> Win32Files::readFirstLine(const std::u16string& path,
         return std::nullopt;
     line.resize(std::strlen(line.c_str()));
     return line;
+}
+
+// Whole lines however long they are: a line ends at its "\n" or at the end of the file.
+std::vector<std::string> Win32Files::readFirstLines(const std::u16string& path,
+                                                    std::size_t maxLines) {
+    std::vector<std::string> lines;
+    FILE* stream = _wfopen(wide(path), L"r");
+    if (!stream)
+        return lines;
+    std::string line;
+    for (int c; lines.size() < maxLines && (c = std::getc(stream)) != EOF;) {
+        line.push_back(static_cast<char>(c));
+        if (c == '\n')
+            lines.push_back(std::exchange(line, std::string()));
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    std::fclose(stream);
+    return lines;
 }
 
 } // namespace kwn::platform::win32

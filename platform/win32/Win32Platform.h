@@ -10,7 +10,8 @@ public:
     std::unique_ptr<TextFile> openText(const std::u16string& path, TextMode mode) override;
     std::optional<bool> isDirectory(const std::u16string& path) override;
     std::optional<std::vector<DirectoryEntry>> findFiles(const std::string& pattern) override;
-    bool deleteFile(const std::string& path) override;
+    using Files::deleteFile;
+    bool deleteFile(const std::string& path, std::uint32_t& error) override;
     bool removeDirectory(const std::string& path) override;
     std::optional<std::u16string> longPathName(const std::u16string& path) override;
     std::optional<std::u16string> shortPathName(const std::u16string& path) override;
@@ -32,6 +33,8 @@ public:
     bool setCurrentDirectoryW(const std::u16string& path) override;
     std::optional<std::string> readFirstLine(const std::u16string& path,
                                              std::size_t maxChars) override;
+    std::vector<std::string> readFirstLines(const std::u16string& path,
+                                            std::size_t maxLines) override;
 };
 
 class Win32Environment : public Environment {

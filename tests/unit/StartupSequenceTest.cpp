@@ -119,7 +119,9 @@ TEST_F(StartupTest, RebootMarkerMustBeTheWholeTail) {
     }
 }
 
-TEST_F(StartupTest, ValidBlockWithoutRuntimeSearchEndsWithNoJvmMessage) {
+// The fake machine has no runtime anywhere: no search sequence, no location files, no
+// variables, nothing in the registry or on the search path.
+TEST_F(StartupTest, ValidBlockWithoutRuntimeEndsWithNoJvmMessage) {
     install(windowedBlock());
     commandLine(u"a \"b c\"");
     EXPECT_EQ(runWinMain("a \"b c\""), kExitNoJvm);
@@ -129,6 +131,29 @@ TEST_F(StartupTest, ValidBlockWithoutRuntimeSearchEndsWithNoJvmMessage) {
     EXPECT_EQ(fake.ui.boxes[0].caption, u"Error");
     EXPECT_EQ(fake.ui.boxes[0].style, MessageBoxStyle::ErrorOk);
     EXPECT_EQ(fake.console.errorOutput, "");
+    EXPECT_THAT(fake.programs.loads, IsEmpty());
+}
+
+TEST_F(StartupTest, NoRuntimeIsFoundBySearchingForOne) {
+    install(windowedBlock());
+    fake.environment.variables["QELVO_LOG"] = "yes";
+    EXPECT_EQ(runWinMain(""), kExitNoJvm);
+    EXPECT_THAT(logText(), HasSubstr("\nLoadDLL (1, (null), 0)\nSearching for a JVM\n"));
+    EXPECT_THAT(logText(), HasSubstr("\nERROR: No JVM found\n"));
+}
+
+// Until the VM can be created, a start that loaded its runtime must not pass for a success.
+TEST_F(StartupTest, LoadedRuntimeEndsAsAVmThatCannotBeStarted) {
+    const char vmFailed[] = "The JVM could not be started.";
+    install(windowedBlock().narrow(128, "B.\\jre").narrow(1005, vmFailed));
+    fake.files.addFile(u"c:\\apps\\jre\\bin\\java.exe", "MZ");
+    fake.programs.libraries["c:\\apps\\jre\\bin\\server\\jvm.dll"] = {{"JNI_CreateJavaVM"}, 0};
+    EXPECT_EQ(runWinMain(""), 1);
+    EXPECT_EQ(ctx.jvmHome, "c:\\apps\\jre\\bin\\..");
+    EXPECT_NE(ctx.createJavaVm, nullptr);
+    ASSERT_EQ(fake.ui.boxes.size(), 1u);
+    EXPECT_EQ(fake.ui.boxes[0].text, test::widen(vmFailed));
+    EXPECT_TRUE(fake.ui.boxes[0].wide);
 }
 
 TEST_F(StartupTest, BrokenBlockEndsWithTheReadFailure) {

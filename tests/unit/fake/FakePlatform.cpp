@@ -199,9 +199,14 @@ FakeFiles::findFiles(const std::string& pattern) {
     return entries;
 }
 
-bool FakeFiles::deleteFile(const std::string& path) {
+bool FakeFiles::deleteFile(const std::string& path, std::uint32_t& error) {
     deleteCalls.push_back(path);
-    return files.erase(normalisePath(widen(path))) == 1;
+    std::u16string normal = normalisePath(widen(path));
+    if (auto refusal = deleteErrors.find(normal); refusal != deleteErrors.end())
+        error = refusal->second;
+    else
+        error = files.erase(normal) == 1 ? 0 : kErrorFileNotFound;
+    return error == 0;
 }
 
 bool FakeFiles::removeDirectory(const std::string& path) {
@@ -228,6 +233,8 @@ std::optional<std::u16string> FakeFiles::longPathName(const std::u16string& path
 }
 
 std::optional<std::u16string> FakeFiles::shortPathName(const std::u16string& path) {
+    if (withoutShortPath.contains(path))
+        return std::nullopt;
     return existingForm(path, shortPaths);
 }
 
@@ -589,6 +596,22 @@ std::optional<std::string> FakeFiles::readFirstLine(const std::u16string& path,
     size_t end = text.find('\n');
     std::string line = text.substr(0, end == std::string::npos ? end : end + 1);
     return line.substr(0, maxChars);
+}
+
+std::vector<std::string> FakeFiles::readFirstLines(const std::u16string& path,
+                                                   std::size_t maxLines) {
+    std::vector<std::string> lines;
+    auto it = files.find(normalisePath(path));
+    if (it == files.end())
+        return lines;
+    std::string text(it->second.bytes.begin(), it->second.bytes.end());
+    for (size_t start = 0; start < text.size() && lines.size() < maxLines;) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        lines.push_back(text.substr(start, end - start));
+        start = end;
+    }
+    return lines;
 }
 
 } // namespace kwn::test

@@ -102,7 +102,9 @@ public:
     // included when they match; nullopt when nothing matches, as FindFirstFile fails then.
     std::optional<std::vector<platform::DirectoryEntry>>
     findFiles(const std::string& pattern) override;
-    bool deleteFile(const std::string& path) override;
+    using platform::Files::deleteFile;
+    // Fails with deleteErrors' code for that file, else with 2 when there is no such file.
+    bool deleteFile(const std::string& path, std::uint32_t& error) override;
     bool removeDirectory(const std::string& path) override;
     // Mapped paths answer as mapped; any other existing path is its own long and short form.
     std::optional<std::u16string> longPathName(const std::u16string& path) override;
@@ -127,8 +129,12 @@ public:
     bool setCurrentDirectoryW(const std::u16string& path) override;
     std::optional<std::string> readFirstLine(const std::u16string& path,
                                              std::size_t maxChars) override;
+    // Splits at "\n" only: the fake disk holds text as the C runtime's text mode reads it.
+    std::vector<std::string> readFirstLines(const std::u16string& path,
+                                            std::size_t maxLines) override;
 
     // Windows error codes the fake disk answers with.
+    static constexpr std::uint32_t kErrorFileNotFound = 2;
     static constexpr std::uint32_t kErrorPathNotFound = 3;
     static constexpr std::uint32_t kErrorAccessDenied = 5;
     static constexpr std::uint32_t kErrorAlreadyExists = 183;
@@ -138,7 +144,9 @@ public:
     std::set<std::u16string> readOnlyDirectories;
     std::map<std::u16string, std::u16string> longPaths;
     std::map<std::u16string, std::u16string> shortPaths;
+    std::set<std::u16string> withoutShortPath; // existing paths without an 8.3 form
     std::map<std::u16string, std::uint64_t> lastWriteTimes;
+    std::map<std::u16string, std::uint32_t> deleteErrors; // files that refuse to be deleted
     std::u16string currentDirectory = u"C:\\work";
     std::u16string systemTempPath = u"C:\\Users\\a\\AppData\\Local\\Temp\\";
     int tempFileCounter = 0x1A2B;
