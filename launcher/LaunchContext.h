@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,7 @@ struct LaunchContext {
     std::string jvmHome;                          // the chosen java executable's directory + ".."
     std::unique_ptr<platform::Library> vmLibrary; // the loaded jvm.dll, never unloaded
     void* createJavaVm = nullptr;                 // its JNI_CreateJavaVM
+    std::optional<std::string> semaphoreName;     // the instance semaphore, once one exists
     platform::WindowHandle errorOwnerWindow = nullptr;
 };
 

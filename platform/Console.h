@@ -22,6 +22,7 @@ public:
     };
     virtual AttachResult attachParentConsole() = 0; // AttachConsole(ATTACH_PARENT_PROCESS)
     virtual bool allocConsole() = 0;
+    virtual std::uint32_t outputCodePage() = 0; // GetConsoleOutputCP: 0 without a console
 };
 
 } // namespace kwn::platform

@@ -19,6 +19,8 @@ public:
     // hidden entries that begin with "=" included.
     virtual std::vector<std::string> block() = 0;
     virtual std::vector<std::u16string> blockW() = 0;
+    // getenv: the C runtime's own copy, which need not agree with the process environment.
+    virtual std::optional<std::string> getRuntimeVariable(const std::string& name) = 0;
     // The C runtime keeps its own copy of the environment; putenv updates that one.
     virtual void putRuntimeVariable(const std::string& assignment) = 0;
 };

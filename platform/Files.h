@@ -30,6 +30,15 @@ public:
     virtual void flush() = 0;
 };
 
+// A C runtime stream opened for reading in text mode ("rt"): CR LF arrives as "\n".
+class TextReader {
+public:
+    virtual ~TextReader() = default;
+    // fgets with a buffer of maxChars + 1: the next piece of at most maxChars characters, with
+    // its "\n" when the line ended within it; nullopt at the end of the file.
+    virtual std::optional<std::string> readLine(std::size_t maxChars) = 0;
+};
+
 // CreateNew fails when the file exists already, so that two processes never share a name.
 // A file created for binary writing (CreateFileA / WriteFile).
 class WritableFile {
@@ -105,6 +114,8 @@ public:
                                                      std::size_t maxChars) = 0;
     // _wfopen(path, "r") and whole lines read up to maxLines, each with its "\n" when it has
     // one; empty when the file cannot be opened or is empty.
+    // _wfopen(path, "rt"); null when it cannot be opened.
+    virtual std::unique_ptr<TextReader> openTextForReading(const std::u16string& path) = 0;
     virtual std::vector<std::string> readFirstLines(const std::u16string& path,
                                                     std::size_t maxLines) = 0;
 };

@@ -54,4 +54,8 @@ bool Win32Console::allocConsole() {
     return AllocConsole() != FALSE;
 }
 
+std::uint32_t Win32Console::outputCodePage() {
+    return GetConsoleOutputCP();
+}
+
 } // namespace kwn::platform::win32

@@ -328,4 +328,32 @@ std::vector<std::string> Win32Files::readFirstLines(const std::u16string& path,
     return lines;
 }
 
+namespace {
+class Win32TextReader : public TextReader {
+public:
+    explicit Win32TextReader(FILE* stream) : stream_(stream) {}
+    ~Win32TextReader() override { std::fclose(stream_); }
+    Win32TextReader(const Win32TextReader&) = delete;
+    Win32TextReader& operator=(const Win32TextReader&) = delete;
+
+    std::optional<std::string> readLine(std::size_t maxChars) override {
+        std::string line(maxChars + 1, '\0');
+        if (!std::fgets(line.data(), static_cast<int>(line.size()), stream_))
+            return std::nullopt;
+        line.resize(std::strlen(line.c_str()));
+        return line;
+    }
+
+private:
+    FILE* stream_;
+};
+} // namespace
+
+std::unique_ptr<TextReader> Win32Files::openTextForReading(const std::u16string& path) {
+    FILE* stream = _wfopen(wide(path), L"rt");
+    if (!stream)
+        return nullptr;
+    return std::make_unique<Win32TextReader>(stream);
+}
+
 } // namespace kwn::platform::win32

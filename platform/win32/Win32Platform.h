@@ -33,6 +33,7 @@ public:
     bool setCurrentDirectoryW(const std::u16string& path) override;
     std::optional<std::string> readFirstLine(const std::u16string& path,
                                              std::size_t maxChars) override;
+    std::unique_ptr<TextReader> openTextForReading(const std::u16string& path) override;
     std::vector<std::string> readFirstLines(const std::u16string& path,
                                             std::size_t maxLines) override;
 };
@@ -45,6 +46,7 @@ public:
     std::vector<std::string> block() override;
     std::vector<std::u16string> blockW() override;
     void putRuntimeVariable(const std::string& assignment) override;
+    std::optional<std::string> getRuntimeVariable(const std::string& name) override;
 };
 
 class Win32Process : public Process {
@@ -74,6 +76,7 @@ public:
     void writeOutput(const std::string& text) override;
     AttachResult attachParentConsole() override;
     bool allocConsole() override;
+    std::uint32_t outputCodePage() override;
 };
 
 class Win32System : public System {

@@ -67,6 +67,11 @@ std::vector<std::u16string> Win32Environment::blockW() {
     return entries;
 }
 
+std::optional<std::string> Win32Environment::getRuntimeVariable(const std::string& name) {
+    const char* value = std::getenv(name.c_str());
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
 void Win32Environment::putRuntimeVariable(const std::string& assignment) {
     _putenv(assignment.c_str());
 }

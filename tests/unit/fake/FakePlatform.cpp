@@ -615,3 +615,51 @@ std::vector<std::string> FakeFiles::readFirstLines(const std::u16string& path,
 }
 
 } // namespace kwn::test
+
+namespace kwn::test {
+
+namespace {
+class FakeTextReader : public platform::TextReader {
+public:
+    explicit FakeTextReader(std::string text) : text_(std::move(text)) {}
+    std::optional<std::string> readLine(std::size_t maxChars) override {
+        if (position_ >= text_.size())
+            return std::nullopt;
+        size_t end = text_.find('\n', position_);
+        size_t length = end == std::string::npos ? text_.size() - position_ : end + 1 - position_;
+        length = std::min(length, maxChars);
+        std::string piece = text_.substr(position_, length);
+        position_ += length;
+        return piece;
+    }
+
+private:
+    std::string text_;
+    size_t position_ = 0;
+};
+
+// Text mode: CR LF pairs arrive as a single line feed.
+std::string withoutCarriageReturns(std::string text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            out += text[i];
+    return out;
+}
+} // namespace
+
+std::unique_ptr<platform::TextReader> FakeFiles::openTextForReading(const std::u16string& path) {
+    auto it = files.find(normalisePath(path));
+    if (it == files.end())
+        return nullptr;
+    std::string text(it->second.bytes.begin(), it->second.bytes.end());
+    return std::make_unique<FakeTextReader>(withoutCarriageReturns(text));
+}
+
+std::optional<std::string> FakeEnvironment::getRuntimeVariable(const std::string& name) {
+    if (auto it = runtimeVariables.find(name); it != runtimeVariables.end())
+        return it->second;
+    return get(name);
+}
+
+} // namespace kwn::test

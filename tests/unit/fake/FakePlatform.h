@@ -129,6 +129,7 @@ public:
     bool setCurrentDirectoryW(const std::u16string& path) override;
     std::optional<std::string> readFirstLine(const std::u16string& path,
                                              std::size_t maxChars) override;
+    std::unique_ptr<platform::TextReader> openTextForReading(const std::u16string& path) override;
     // Splits at "\n" only: the fake disk holds text as the C runtime's text mode reads it.
     std::vector<std::string> readFirstLines(const std::u16string& path,
                                             std::size_t maxLines) override;
@@ -194,6 +195,9 @@ public:
     std::vector<std::string> block() override;
     std::vector<std::u16string> blockW() override;
     void putRuntimeVariable(const std::string& assignment) override;
+    // The C runtime's copy: runtimeVariables when set there, else the process environment.
+    std::optional<std::string> getRuntimeVariable(const std::string& name) override;
+    std::map<std::string, std::string> runtimeVariables;
 
     std::map<std::string, std::string> variables;
     std::vector<std::string> blockOrder;
@@ -254,11 +258,13 @@ public:
     void writeError(const std::string& text) override;
     void writeErrorW(const std::u16string& text) override;
     void writeOutput(const std::string& text) override { standardOutput += text; }
+    std::uint32_t outputCodePage() override { return consoleCodePage; }
     AttachResult attachParentConsole() override;
     bool allocConsole() override;
 
     std::string errorOutput; // everything written to standard error, narrowed
     std::string standardOutput;
+    std::uint32_t consoleCodePage = 850;
     int errorWrites = 0;
     AttachResult attachResult{true, true, 0};
     bool allocResult = true;
