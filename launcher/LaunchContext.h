@@ -8,11 +8,14 @@
 #include "launcher/ErrorReporter.h"
 #include "platform/Platform.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+struct JavaVM_; // jni.h's JavaVM, named here without pulling the JNI headers into every part
 
 namespace kwn::launcher {
 
@@ -42,6 +45,11 @@ struct LaunchContext {
     std::unique_ptr<platform::Library> vmLibrary; // the loaded jvm.dll, never unloaded
     void* createJavaVm = nullptr;                 // its JNI_CreateJavaVM
     std::optional<std::string> semaphoreName;     // the instance semaphore, once one exists
+    // The VM, written once on the start-up thread before vmCreated is set; the splash and
+    // listener threads look at vmCreated first and only then read javaVm.
+    JavaVM_* javaVm = nullptr;
+    std::atomic<bool> vmCreated = false;
+    std::shared_ptr<void> vmInitArgs; // the option record the VM was given; kept to the end
     platform::WindowHandle errorOwnerWindow = nullptr;
 };
 

@@ -7,6 +7,7 @@
 #include "launcher/ConsoleSetup.h"
 #include "launcher/NativeLibraryPath.h"
 #include "launcher/SystemReboot.h"
+#include "windows/JavaVMLauncher.h"
 #include "windows/VariableExpansion.h"
 
 #include <array>
@@ -88,12 +89,6 @@ void offerLogFile(LaunchContext& ctx) {
         ctx.log.logMessage("could not open explorer window %d", error);
 }
 
-// Creating the VM and calling main are not part of this launcher yet. A start that found and
-// loaded its runtime ends the way a start whose VM cannot be created ends, and the log says why.
-[[noreturn]] void startJavaProgram(LaunchContext& ctx) {
-    ctx.log.logError("this launcher cannot start the Java VM yet");
-    ctx.errors.fatalMessageW(kMessageVmStartFailed, std::nullopt);
-}
 } // namespace
 
 void initLauncher(LaunchContext& ctx, void* instance) {
@@ -148,7 +143,9 @@ int winMain(LaunchContext& ctx, void* instance, std::string_view commandTail, in
     setNativeLibraryPath(ctx);
     if (!jvm::LoadDLL(ctx))
         ctx.errors.exitLauncher(kExitNoJvm); // LoadDLL has said why
-    startJavaProgram(ctx);
+    if (!windows::launchJavaProgram(ctx, true))
+        ctx.errors.fatalMessageW(kMessageVmStartFailed, std::nullopt);
+    return 0;
 }
 
 } // namespace kwn::launcher

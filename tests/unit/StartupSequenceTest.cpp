@@ -7,6 +7,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <jni.h>
 
 namespace kwn::launcher {
 namespace {
@@ -142,18 +143,55 @@ TEST_F(StartupTest, NoRuntimeIsFoundBySearchingForOne) {
     EXPECT_THAT(logText(), HasSubstr("\nERROR: No JVM found\n"));
 }
 
-// Until the VM can be created, a start that loaded its runtime must not pass for a success.
-TEST_F(StartupTest, LoadedRuntimeEndsAsAVmThatCannotBeStarted) {
+// A VM library whose JNI_CreateJavaVM refuses, remembering what it was asked for.
+struct CreationRequest {
+    int calls = 0;
+    jint version = 0;
+    jboolean ignoreUnrecognized = JNI_FALSE;
+    std::vector<std::string> options;
+    bool extraInfoSet = false;
+};
+CreationRequest creationRequest;
+
+jint JNICALL refuseToCreateVm(JavaVM** vm, void** env, void* arguments) {
+    const auto* record = static_cast<const JavaVMInitArgs*>(arguments);
+    ++creationRequest.calls;
+    creationRequest.version = record->version;
+    creationRequest.ignoreUnrecognized = record->ignoreUnrecognized;
+    for (jint i = 0; i < record->nOptions; ++i) {
+        creationRequest.options.push_back(record->options[i].optionString);
+        creationRequest.extraInfoSet |= record->options[i].extraInfo != nullptr;
+    }
+    *vm = nullptr;
+    *env = nullptr;
+    return JNI_ERR;
+}
+
+TEST_F(StartupTest, LoadedRuntimeWhoseVmCannotBeCreatedEndsWithMessage1005) {
     const char vmFailed[] = "The JVM could not be started.";
-    install(windowedBlock().narrow(128, "B.\\jre").narrow(1005, vmFailed));
+    install(windowedBlock().narrow(128, "B.\\jre").narrow(1005, vmFailed).narrow(123, "-Xmx64m"));
+    fake.environment.variables["QELVO_LOG"] = "yes";
     fake.files.addFile(u"c:\\apps\\jre\\bin\\java.exe", "MZ");
-    fake.programs.libraries["c:\\apps\\jre\\bin\\server\\jvm.dll"] = {{"JNI_CreateJavaVM"}, 0};
+    fake.programs.libraries["c:\\apps\\jre\\bin\\server\\jvm.dll"] = {
+        {"JNI_CreateJavaVM"},
+        0,
+        {{"JNI_CreateJavaVM", reinterpret_cast<void*>(&refuseToCreateVm)}}};
+    creationRequest = {};
     EXPECT_EQ(runWinMain(""), 1);
     EXPECT_EQ(ctx.jvmHome, "c:\\apps\\jre\\bin\\..");
-    EXPECT_NE(ctx.createJavaVm, nullptr);
+    EXPECT_EQ(creationRequest.calls, 1);
+    EXPECT_EQ(creationRequest.version, JNI_VERSION_1_2);
+    EXPECT_EQ(creationRequest.ignoreUnrecognized, JNI_TRUE);
+    EXPECT_FALSE(creationRequest.extraInfoSet);
+    EXPECT_THAT(creationRequest.options, testing::Contains("-Xmx64m"));
+    ASSERT_FALSE(creationRequest.options.empty());
+    EXPECT_THAT(creationRequest.options.back(), testing::StartsWith("-Djava.class.path="));
+    EXPECT_FALSE(ctx.vmCreated);
     ASSERT_EQ(fake.ui.boxes.size(), 1u);
-    EXPECT_EQ(fake.ui.boxes[0].text, test::widen(vmFailed));
+    EXPECT_THAT(test::narrow(fake.ui.boxes[0].text), testing::StartsWith(vmFailed));
     EXPECT_TRUE(fake.ui.boxes[0].wide);
+    EXPECT_THAT(logText(), HasSubstr("\nlaunching program\n"));
+    EXPECT_THAT(logText(), HasSubstr("\nCreating JVM\nERROR: could not initialize JVM\n"));
 }
 
 TEST_F(StartupTest, BrokenBlockEndsWithTheReadFailure) {

@@ -30,14 +30,16 @@ private:
 
 class FakeLibrary : public platform::Library {
 public:
-    explicit FakeLibrary(std::set<std::string> exports) : exports_(std::move(exports)) {}
+    explicit FakeLibrary(const ScriptedLibrary& script) : script_(script) {}
     void* symbol(const std::string& name) override {
-        // Any non-null address will do: the caller only passes it on.
-        return exports_.contains(name) ? static_cast<void*>(this) : nullptr;
+        if (auto it = script_.functions.find(name); it != script_.functions.end())
+            return it->second;
+        // Any other non-null address will do where the caller only passes it on.
+        return script_.exports.contains(name) ? static_cast<void*>(this) : nullptr;
     }
 
 private:
-    std::set<std::string> exports_;
+    ScriptedLibrary script_;
 };
 } // namespace
 
@@ -86,7 +88,7 @@ platform::LoadResult FakePrograms::loadLibrary(const std::string& path) {
         result.error = it->second.error;
         return result;
     }
-    result.library = std::make_unique<FakeLibrary>(it->second.exports);
+    result.library = std::make_unique<FakeLibrary>(it->second);
     return result;
 }
 

@@ -24,6 +24,8 @@ struct ScriptedChild {
 struct ScriptedLibrary {
     std::set<std::string> exports;
     std::uint32_t error = 0; // non-zero: LoadLibrary fails with it
+    // Exports that are really called, by the address of a test function.
+    std::map<std::string, void*> functions = {};
 };
 
 class FakePrograms : public platform::Programs {
