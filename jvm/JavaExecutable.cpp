@@ -149,6 +149,25 @@ bool checkJavaExe(LaunchContext& ctx, std::string& path, std::string& version,
     return accepted;
 }
 
+namespace {
+
+// A console child's host process can hold the inherited output file for a few tens of
+// milliseconds after the child has ended; a single attempt would leave one file per probe.
+void deleteProbeOutput(LaunchContext& ctx, const std::string& outputFile) {
+    constexpr std::uint32_t kSharingViolation = 32;
+    constexpr int kAttempts = 100;
+    constexpr std::uint32_t kPauseMilliseconds = 10;
+    std::uint32_t error = 0;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (ctx.os.files.deleteFile(outputFile, error) || error != kSharingViolation)
+            return;
+        ctx.os.system.sleep(kPauseMilliseconds);
+    }
+    ctx.log.logMessage("could not delete %s (error %d)", outputFile, static_cast<int>(error));
+}
+
+} // namespace
+
 std::optional<std::string> runJavaVersion(LaunchContext& ctx, const std::string& path,
                                           std::uint64_t lastWriteTime) {
     std::string commandLine = probeCommandLine(ctx, path);
@@ -157,7 +176,7 @@ std::optional<std::string> runJavaVersion(LaunchContext& ctx, const std::string&
     if (!started.child) {
         ctx.log.logMessage("Could not create process %s > %s (error %d)", commandLine, outputFile,
                            static_cast<int>(started.error));
-        ctx.os.files.deleteFile(outputFile);
+        deleteProbeOutput(ctx, outputFile);
         return std::nullopt;
     }
     std::uint32_t exitCode = finishProbe(ctx, *started.child, path, lastWriteTime);
@@ -169,7 +188,7 @@ std::optional<std::string> runJavaVersion(LaunchContext& ctx, const std::string&
         if (version)
             ctx.log.logMessage("Java version: %s", *version);
     }
-    ctx.os.files.deleteFile(outputFile);
+    deleteProbeOutput(ctx, outputFile);
     return version;
 }
 

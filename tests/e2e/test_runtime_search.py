@@ -463,10 +463,8 @@ class RuntimeSearchTest(harness.WineTestCase):
         self.assertEqual(self.cached(jre), ("1.8.0_292", filetime(jre.java)))
 
     # Under Wine the console host of a console java.exe still holds the inherited output file
-    # for 25 to 70 ms after the probe has ended, so the launcher's single DeleteFileA fails with
-    # error 32 and every probe leaves its qvoXXXX.tmp behind. Three probes make an accidental
-    # pass unlikely. Drop the decorator once the launcher deletes the file reliably.
-    @unittest.expectedFailure
+    # for 25 to 70 ms after the probe has ended (the first delete fails with error 32); three
+    # probes make an accidental pass unlikely.
     def test_probes_leave_no_output_file_behind(self) -> None:
         self.bundled("1.6.0_45")
         java_home = self.elsewhere("java home", "1.6.0_45")

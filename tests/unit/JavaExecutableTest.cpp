@@ -162,6 +162,40 @@ TEST_F(JavaExecutableTest, ProbeRunsHiddenWithStandardErrorInATempFileAndCachesT
                           "got version from execution 1.8.0_20\ncheckJavaExe returning 1\n"));
 }
 
+// The console host of a console child may still hold the output file when the child is gone.
+TEST_F(JavaExecutableTest, OutputFileHeldForAWhileIsStillDeleted) {
+    const std::u16string held = test::widen(kOutputFile);
+    struct Case {
+        std::uint32_t error;
+        int releasedAfterSleeps; // 0: never released
+        size_t attempts;
+        bool leftBehind;
+    };
+    const Case cases[] = {{32, 3, 4, false}, {32, 0, 100, true}, {5, 0, 1, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        fake.files.deleteCalls.clear();
+        fake.files.tempFileCounter = 0x1A2B; // the same output file name each time
+        size_t logBefore = logText().size();
+        fake.files.deleteErrors[held] = c.error;
+        int sleeps = 0;
+        fake.system.onSleep = [&] {
+            if (++sleeps == c.releasedAfterSleeps)
+                fake.files.deleteErrors.erase(held);
+        };
+        script(kProbe, banner("1.8.0_20"));
+        std::string path = "C:\\JRE\\bin\\java.exe";
+        fake.registry.keys.clear(); // probe every time
+        EXPECT_TRUE(check(path, {"1.7", ""}, true));
+        EXPECT_EQ(fake.files.deleteCalls.size(), c.attempts);
+        EXPECT_EQ(fake.files.hasFile(kOutputFile), c.leftBehind);
+        EXPECT_EQ(logText().find("could not delete " + kOutputFile, logBefore) != std::string::npos,
+                  c.leftBehind && c.error == 32);
+        fake.files.deleteErrors.clear();
+        fake.files.deleteFile(kOutputFile);
+    }
+}
+
 TEST_F(JavaExecutableTest, UnchangedExecutableIsJudgedFromTheCacheWithoutRunning) {
     script(kProbe, banner("1.8.0_20"));
     std::string first = kJava, second = kJava;

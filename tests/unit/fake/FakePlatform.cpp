@@ -316,6 +316,8 @@ bool FakeConsole::allocConsole() {
 
 void FakeSystem::sleep(std::uint32_t milliseconds) {
     calls.push_back("sleep " + std::to_string(milliseconds));
+    if (onSleep)
+        onSleep();
 }
 
 std::optional<std::uint32_t> FakeSystem::enablePrivilege(const std::string& name) {

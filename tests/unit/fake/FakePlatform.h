@@ -295,6 +295,7 @@ public:
     std::uint32_t randomState = 0;
     // The system calls in the order they were made: "sleep 5000", "privilege X", "reboot".
     std::vector<std::string> calls;
+    std::function<void()> onSleep; // lets time pass for whatever waits on it
 };
 
 class FakeThreads : public platform::Threads {
