@@ -34,7 +34,7 @@ std::string narrowLatin1(std::u16string_view text) {
 
 namespace {
 
-struct Spec {
+struct Conversion {
     std::string flags;
     std::string width;
     std::string precision; // with its "."
@@ -43,28 +43,28 @@ struct Spec {
 };
 
 // Reads one conversion after its "%"; returns the position behind it, or npos when malformed.
-size_t parseSpec(std::string_view f, size_t i, Spec& spec) {
+size_t parseConversion(std::string_view f, size_t i, Conversion& conversion) {
     while (i < f.size() && std::string_view("-+ #0").find(f[i]) != std::string_view::npos)
-        spec.flags += f[i++];
+        conversion.flags += f[i++];
     while (i < f.size() && f[i] >= '0' && f[i] <= '9')
-        spec.width += f[i++];
+        conversion.width += f[i++];
     if (i < f.size() && f[i] == '.') {
-        spec.precision += f[i++];
+        conversion.precision += f[i++];
         while (i < f.size() && f[i] >= '0' && f[i] <= '9')
-            spec.precision += f[i++];
+            conversion.precision += f[i++];
     }
     if (f.substr(i, 3) == "I64") {
-        spec.longLong = true;
+        conversion.longLong = true;
         i += 3;
     } else if (f.substr(i, 2) == "ll") {
-        spec.longLong = true;
+        conversion.longLong = true;
         i += 2;
     } else if (i < f.size() && (f[i] == 'l' || f[i] == 'h')) {
         ++i;
     }
     if (i >= f.size())
         return std::string_view::npos;
-    spec.conversion = f[i];
+    conversion.conversion = f[i];
     return i + 1;
 }
 
@@ -74,27 +74,27 @@ std::string viaSnprintf(const std::string& format, auto value) {
     return n < 0 ? std::string() : std::string(buffer, std::min<size_t>(n, sizeof buffer - 1));
 }
 
-std::string padText(std::string text, const Spec& spec) {
-    if (spec.precision.size() > 1) {
-        size_t limit = std::stoul(spec.precision.substr(1));
+std::string padText(std::string text, const Conversion& conversion) {
+    if (conversion.precision.size() > 1) {
+        size_t limit = std::stoul(conversion.precision.substr(1));
         if (text.size() > limit)
             text.resize(limit);
     }
-    size_t width = spec.width.empty() ? 0 : std::stoul(spec.width);
+    size_t width = conversion.width.empty() ? 0 : std::stoul(conversion.width);
     if (text.size() < width) {
-        bool left = spec.flags.find('-') != std::string::npos;
+        bool left = conversion.flags.find('-') != std::string::npos;
         text.insert(left ? text.end() : text.begin(), width - text.size(), ' ');
     }
     return text;
 }
 
-std::string convert(const Spec& spec, const FormatArg& arg) {
-    std::string base = "%" + spec.flags + spec.width + spec.precision;
-    switch (spec.conversion) {
+std::string convert(const Conversion& conversion, const FormatArg& arg) {
+    std::string base = "%" + conversion.flags + conversion.width + conversion.precision;
+    switch (conversion.conversion) {
     case 'd':
     case 'i': {
         long long v = arg.asSigned();
-        if (!spec.longLong)
+        if (!conversion.longLong)
             v = static_cast<std::int32_t>(v); // the C runtime reads an int: its 32-bit pattern
         return viaSnprintf(base + "lld", v);
     }
@@ -103,15 +103,15 @@ std::string convert(const Spec& spec, const FormatArg& arg) {
     case 'X':
     case 'o': {
         unsigned long long v = arg.asUnsigned();
-        if (!spec.longLong)
+        if (!conversion.longLong)
             v &= 0xFFFFFFFFull; // the C runtime reads an unsigned int: its 32-bit pattern
-        return viaSnprintf(base + "ll" + spec.conversion, v);
+        return viaSnprintf(base + "ll" + conversion.conversion, v);
     }
     case 'c':
-        return padText(std::string(1, static_cast<char>(arg.asSigned())), spec);
+        return padText(std::string(1, static_cast<char>(arg.asSigned())), conversion);
     case 's':
     case 'S':
-        return padText(arg.asNarrow(), spec);
+        return padText(arg.asNarrow(), conversion);
     case 'p':
         return viaSnprintf(std::string("%0") + std::to_string(2 * sizeof(void*)) + "llX",
                            arg.asUnsigned());
@@ -140,16 +140,16 @@ std::string formatPrintf(std::string_view format, std::initializer_list<FormatAr
             i = percent + 2;
             continue;
         }
-        Spec spec;
-        size_t end = parseSpec(format, percent + 1, spec);
-        if (end == std::string_view::npos || !knownConversion(spec.conversion) ||
+        Conversion conversion;
+        size_t end = parseConversion(format, percent + 1, conversion);
+        if (end == std::string_view::npos || !knownConversion(conversion.conversion) ||
             next == args.end()) {
             size_t stop = end == std::string_view::npos ? format.size() : end;
             out.append(format.substr(percent, stop - percent));
             i = stop;
             continue;
         }
-        out += convert(spec, *next++);
+        out += convert(conversion, *next++);
         i = end;
     }
     return out;
