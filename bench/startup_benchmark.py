@@ -88,16 +88,24 @@ class Bench:
         self.registry = java_runtimes.WineRegistry(prefix)
         self.vm_log = work / "vm.log"
         self.empty = work / "empty.exe"
+        self.timer = work / "wintimer.exe"
 
     def timed(self, program: Path, env: dict[str, str]) -> tuple[float, int]:
-        """Wall-clock time of one Wine run. Output goes nowhere: a pipe inherited by Wine's
-        background services would never close, and reading it would cost time of its own."""
-        started = time.perf_counter()
-        completed = subprocess.run([str(self.prefix.wine), str(program)],
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL, env=self.prefix.environment(env),
-                                   cwd=self.work, timeout=RUN_TIMEOUT, check=False)
-        return time.perf_counter() - started, completed.returncode
+        """Time of one start, taken inside Wine by wintimer.exe (CreateProcess to the end of
+        the process, QueryPerformanceCounter): seen from Unix, Wine processes end on a grid of
+        about 50 ms. Output goes to a file: a pipe inherited by Wine's background services
+        would never close."""
+        result = self.work / "wintimer.txt"
+        with result.open("w") as output:
+            subprocess.run([str(self.prefix.wine), str(self.timer),
+                            self.prefix.windows_path(program)],
+                           stdin=subprocess.DEVNULL, stdout=output, stderr=subprocess.DEVNULL,
+                           env=self.prefix.environment(env), cwd=self.work,
+                           timeout=RUN_TIMEOUT, check=False)
+        fields = result.read_text().split()
+        if len(fields) != 2:
+            raise SystemExit(f"wintimer gave no time for {program}: {fields}")
+        return float(fields[0]) / 1000.0, int(fields[1])
 
     def cache_keys(self, layout: Layout) -> list[str]:
         return [java_runtimes.probe_cache_key(java_runtimes.launcher_form(self.prefix, r.java))
@@ -151,7 +159,7 @@ def make_layouts(products: harness.Products, standins: java_runtimes.Standins, w
 
 def report(runs: int, kinds: list[Kind], baseline: Kind) -> None:
     base = statistics.median(baseline.times)
-    print(f"\n{runs} runs of each kind; wall-clock time per Wine run\n")
+    print(f"\n{runs} runs of each kind; seconds per start, timed inside Wine\n")
     print(f"{'run':34}{'median':>9}{'mean':>9}{'min':>9}{'max':>9}{'- empty':>10}"
           f"{'java.exe/start':>16}")
     for kind in kinds:
@@ -172,10 +180,8 @@ def report(runs: int, kinds: list[Kind], baseline: Kind) -> None:
     codes = sorted(set().union(*(kind.exit_codes for kind in kinds)))
     print(f"launcher exit codes seen: {codes} (1: stops after loading the library, "
           "42: the stand-in's JNI_CreateJavaVM ended it)")
-    # Seen from Unix, a Wine run ends on a grid of about 50 ms, so single times and medians
-    # move in such steps; the means of many runs resolve finer differences.
-    print("single times fall on a grid of about 50 ms (when Unix sees a Wine process end); "
-          "compare means for differences below that")
+    print("times are taken inside Wine by wintimer.exe, from CreateProcess to the end of the "
+          "process; Wine's own timing varies by several milliseconds between runs")
 
 
 def main() -> int:
@@ -195,6 +201,11 @@ def main() -> int:
     try:
         products = harness.Products.snapshot(work / "products")
         shutil.copy2(standins.program("empty.exe"), bench.empty)
+        # Built by the same Windows build as the stand-ins, beside them.
+        timer = standins.directory.parent / "bench" / "wintimer.exe"
+        if not timer.exists():
+            raise SystemExit(f"{timer} is missing: cmake --build --preset win-x64 builds it")
+        shutil.copy2(timer, bench.timer)
         layouts = make_layouts(products, standins, work, prefix)
         # The server persists while the runs take turns, so no run pays for starting it; one
         # that is already up (exit status 2) serves as well.
