@@ -13,8 +13,8 @@ of it under two layouts:
 - one candidate: the bundled .\\jre is new enough and is taken at once;
 - two candidates: the bundled runtime is too old, and JAVA_HOME names the one that is taken.
 
-Each start ends as soon as the VM library is loaded: the launcher cannot start the VM yet and
-ends with exit code 1, or, once it can, the stand-in's JNI_CreateJavaVM ends it with 42. Every
+Each start runs to the end: the stand-in VM records the options and the call of main, and
+the launcher destroys it and ends with exit code 0. Every
 layout runs with a warm probe cache (versions come from the registry, no java.exe runs) and a
 cold one (the cache keys are deleted before each start, outside the timed window, so every
 candidate is run with -version). An empty GUI program started the same way in the same run is
@@ -46,8 +46,8 @@ import java_runtimes  # noqa: E402
 
 SETTINGS = {1000: "Error", 1005: "The JVM could not be started.", 1016: harness.NO_JVM_MESSAGE,
             2001: "i", 107: 0, 126: "1.7", 128: "B.\\jre;Y;EJAVA_HOME;EJDK_HOME;"}
-# 1 while the launcher stops after loading the library, 42 once the stand-in's entry point runs.
-LOADED_EXIT_CODES = (1, 42)
+# The recording stand-in VM lets the launcher run to DestroyJavaVM and end with 0.
+LOADED_EXIT_CODES = (0,)
 RUN_TIMEOUT = 120
 
 
@@ -178,8 +178,7 @@ def report(runs: int, kinds: list[Kind], baseline: Kind) -> None:
             print(f"probing, {layout}, by the {name}: cold - warm = {extra:.3f} s "
                   f"({extra / count:.3f} s per java.exe run)")
     codes = sorted(set().union(*(kind.exit_codes for kind in kinds)))
-    print(f"launcher exit codes seen: {codes} (1: stops after loading the library, "
-          "42: the stand-in's JNI_CreateJavaVM ended it)")
+    print(f"launcher exit codes seen: {codes}")
     print("times are taken inside Wine by wintimer.exe, from CreateProcess to the end of the "
           "process; Wine's own timing varies by several milliseconds between runs")
 

@@ -22,8 +22,9 @@ DEFAULT_BUILD = SOURCE_ROOT / "build" / "e2e-manual"
 
 # Unix variables that Wine hands to every Windows program: a developer's JAVA_HOME or
 # QELVO_LOG must not decide a scenario. DISPLAY goes too, so that a message box returns at
-# once instead of waiting for someone to close it.
-LEAKING_VARIABLES = ("JAVA_HOME", "JDK_HOME", "JRE_HOME", "DISPLAY", "WAYLAND_DISPLAY")
+# once instead of waiting for someone to close it. MANPATH, whatever its value, makes the
+# launcher leave out the console code page VM option.
+LEAKING_VARIABLES = ("JAVA_HOME", "JDK_HOME", "JRE_HOME", "DISPLAY", "WAYLAND_DISPLAY", "MANPATH")
 LEAKING_PREFIXES = ("QELVO_", "KESTROWAN_")
 
 WINE_CALL_TIMEOUT = 60

@@ -3,9 +3,9 @@
 A runtime here is a directory assembled from the stand-in programs that the Windows build puts
 in its standin/ folder (tests/standin): bin\\java.exe and bin\\javaw.exe print the banner of a
 behaviour file beside them and record every start in bin\\invocations.log; bin\\<type>\\jvm.dll
-records in a log of the test's choosing that it was loaded; bin\\unpack200.exe copies a pack to
-its jar. This module also seeds and reads the registry keys through which the launcher finds
-runtimes and caches their versions.
+records in a log of the test's choosing that it was loaded and every JNI call it gets;
+bin\\unpack200.exe copies a pack to its jar. This module also seeds and reads the registry keys
+through which the launcher finds runtimes and caches their versions.
 """
 from __future__ import annotations
 

@@ -1,9 +1,8 @@
 """The search for a Java runtime, against stand-in runtimes on disk and in the registry.
 
 Every start runs with the native log on and the stand-in VM library recording where it was
-loaded from. The launcher ends a start whose library loaded with the VM start (message 1005 and
-exit code 1 until the JNI launch exists, then the stand-in's JNI_CreateJavaVM ends it with 42),
-and a start without a loadable runtime with exit code 83 and the message that names the
+loaded from. A start whose library loaded and exports JNI_CreateJavaVM runs main in the
+stand-in VM and ends with exit code 0 (a library without it ends with message 1005), and a start without a loadable runtime with exit code 83 and the message that names the
 source of the last accepted candidate. Key 107 = 0 keeps messages on standard error, and the
 launcher then probes and loads through java.exe.
 """
@@ -33,7 +32,6 @@ SETTINGS = {1000: "Error", 1005: MESSAGE_1005, 1009: INTERNAL_ERROR, 1016: harne
             1019: DIRECTORY_MESSAGE % "32", 1020: DIRECTORY_MESSAGE % "64",
             2001: "i", 107: 0, 126: "1.7", 128: TYPICAL_SEQUENCE}
 NO_JVM = harness.NO_JVM_MESSAGE.replace("{0}", "64")
-STANDIN_EXIT_CODE = 42
 LOG_SUFFIX = re.compile(r"\r\n\r\nLog: [^\r\n]+\r\n$")
 VM_TYPES = ("hotspot", "client", "server", "classic", "jrockit")
 NOT_A_LIBRARY = b"MZ but nothing a loader accepts" + bytes(200)
@@ -149,7 +147,9 @@ class RuntimeSearchTest(harness.WineTestCase):
         self.assertIn("Loading of JVM-DLL successful", start.log, "\n".join(start.log))
         self.assertEqual(start.loaded()[-1:], [self.win(runtime.library())])
         if any(line.startswith("JNI_CreateJavaVM") for line in start.vm):
-            self.assertEqual(start.exit_code, STANDIN_EXIT_CODE)
+            # The stand-in VM runs main and returns: the launcher ends normally.
+            self.assertEqual((start.exit_code, start.message), (0, None), "\n".join(start.vm))
+            self.assertEqual(start.vm[-1], "DestroyJavaVM")
         else:
             self.assertEqual((start.exit_code, start.message),
                              (1, None if boxed else MESSAGE_1005))
