@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kwn::standin {
 
@@ -39,6 +41,25 @@ inline std::string readWholeFile(const std::string& path) {
 
 // One write per line with FILE_APPEND_DATA, so that lines of processes that run at the same
 // time never interleave inside a line.
+// The "key=value" lines of a stand-in's behaviour file, in order; blank lines, lines starting
+// with "#" and lines without "=" are skipped, CR LF line ends accepted.
+inline std::vector<std::pair<std::string, std::string>> readSettings(const std::string& text) {
+    std::vector<std::pair<std::string, std::string>> settings;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        std::string line = text.substr(start, end == std::string::npos ? end : end - start);
+        start = end == std::string::npos ? text.size() : end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        size_t equals = line.find('=');
+        if (line.empty() || line[0] == '#' || equals == std::string::npos)
+            continue;
+        settings.emplace_back(line.substr(0, equals), line.substr(equals + 1));
+    }
+    return settings;
+}
+
 inline void appendLine(const std::string& path, const std::string& line) {
     HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

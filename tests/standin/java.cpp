@@ -30,18 +30,7 @@ Behaviour readBehaviour(const std::string& text) {
     std::vector<std::string> after;
     std::string banner;
     bool hasBanner = false;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        std::string line = text.substr(start, end == std::string::npos ? end : end - start);
-        start = end == std::string::npos ? text.size() : end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        size_t equals = line.find('=');
-        if (line.empty() || line[0] == '#' || equals == std::string::npos)
-            continue;
-        std::string key = line.substr(0, equals);
-        std::string value = line.substr(equals + 1);
+    for (const auto& [key, value] : kwn::standin::readSettings(text)) {
         if (key == "before")
             behaviour.lines.push_back(value);
         else if (key == "banner")

@@ -77,18 +77,7 @@ struct Behaviour {
 
 Behaviour readBehaviour(const std::string& text) {
     Behaviour behaviour;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        std::string line = text.substr(start, end == std::string::npos ? end : end - start);
-        start = end == std::string::npos ? text.size() : end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        size_t equals = line.find('=');
-        if (line.empty() || line[0] == '#' || equals == std::string::npos)
-            continue;
-        std::string key = line.substr(0, equals);
-        std::string value = line.substr(equals + 1);
+    for (const auto& [key, value] : kwn::standin::readSettings(text)) {
         if (key == "create")
             behaviour.failCreate = value == "fail";
         else if (key == "missing-class")
