@@ -10,13 +10,19 @@ from __future__ import annotations
 import unittest
 from pathlib import Path
 
+import extraction
 import harness
 from java_runtimes import Standins, launcher_form
 
 MESSAGE_1005 = "The JVM could not be started."
 MESSAGE_1006 = "File or directory {0} not found or empty\n"
+MESSAGE_1008 = "Environment variable {0} is not defined"
 SECOND_FLAVOUR_ENTRY = "com/kestrowan/runtime/launcher/WinLauncher"
 MAIN = f"CallStaticVoidMethodV {SECOND_FLAVOUR_ENTRY} main ([Ljava/lang/String;)V"
+FIRST_RUN_CLASS = "com/kestrowan/runtime/launcher/FirstRun"
+FIRST_RUN_CALL = f"CallStaticBooleanMethodV {FIRST_RUN_CLASS} firstRun ()Z"
+# A variable that neither Wine nor the test environment defines.
+UNDEFINED_VARIABLE = "KWN_E2E_NEVER_DEFINED"
 SETTINGS = {1005: MESSAGE_1005, 1006: MESSAGE_1006, 2001: "i", 107: 0, 126: "1.7",
             128: "B.\\jre;", 122: "app.Main"}
 
@@ -171,6 +177,93 @@ class VmLaunchTest(harness.WineTestCase):
         self.assertEqual((result.exit_code, result.stderr),
                          (1, harness.as_console_text("Couldn't load main class.")))
         self.assertNotIn(MAIN, record)
+
+    def test_vm_option_arguments_go_to_the_vm_when_accepted(self) -> None:
+        (self.app / "app.vmoptions").write_text("-Dfrom.file=1\n")
+        launcher = self.launcher({123: "-Dfrom.key=1", 125: 1})
+        result, record = self.start(launcher, ("a", "-J-Xmx512m", "b"))
+        self.assertEqual((result.exit_code, result.stderr), (0, ""), "\n".join(record))
+        options = self.options(record)
+        app = self.win(self.app)
+        # Command line options come after the configured ones and before the file's lines.
+        self.assertEqual(options[6:], [
+            "-Dqelvo.consoleCodepage=cp0", "-Dfrom.key=1", "-Xmx512m", "-Dfrom.file=1",
+            f"-Djava.class.path={app}\\.kestrowan\\kwnruntime.jar;"])
+        arguments = self.main_arguments(record)
+        self.assertEqual(arguments[-2:], ["a", "b"])
+        self.assertNotIn("-J-Xmx512m", arguments)
+
+    def test_vm_option_arguments_reach_main_when_not_accepted(self) -> None:
+        launcher = self.launcher({125: 0})
+        result, record = self.start(launcher, ("a", "-J-Xmx512m"))
+        self.assertEqual((result.exit_code, result.stderr), (0, ""), "\n".join(record))
+        options = self.options(record)
+        self.assertNotIn("-Xmx512m", options)
+        self.assertFalse(any(option.startswith("-J") for option in options), options)
+        self.assertEqual(self.main_arguments(record)[-2:], ["a", "-J-Xmx512m"])
+
+    def test_undefined_variable_of_a_required_entry_shows_1008(self) -> None:
+        result, record = self.start(self.launcher(
+            {121: f"A0app.jar;E1{UNDEFINED_VARIABLE}", 1008: MESSAGE_1008}))
+        self.assertEqual((result.exit_code, result.stderr),
+                         (1, harness.as_console_text(MESSAGE_1008.replace(
+                             "{0}", UNDEFINED_VARIABLE))))
+        self.assertFalse(any(line.startswith("JNI_CreateJavaVM") for line in record), record)
+
+    def test_included_archives_lead_the_class_path(self) -> None:
+        extraction.remove_launcher_leftovers(self.prefix)
+        self.addCleanup(extraction.remove_launcher_leftovers, self.prefix)
+        includes = {"a.jar": self.place("a.bin", extraction.every_byte_value(3000)),
+                    "user\\b.jar": self.place("b.bin", extraction.every_byte_value(500)),
+                    "notes.txt": self.place("c.bin", b"not an archive")}
+        launcher = self.products.build_launcher(self.app / "app.exe", SETTINGS,
+                                                includes=includes)
+        image = launcher.read_bytes()
+        result, record = self.start(launcher)
+        self.assertEqual((result.exit_code, result.stderr), (0, ""), "\n".join(record))
+        options = self.options(record)
+
+        temp_option = [option for option in options if option.startswith("-Dqelvo.tempDir=")]
+        self.assertEqual(len(temp_option), 1, options)
+        temp_dir = temp_option[0][len("-Dqelvo.tempDir="):]
+        self.assertTrue(extraction.TEMP_DIR_NAME.fullmatch(temp_dir.rsplit("\\", 1)[-1]),
+                        temp_dir)
+        self.assertEqual(self.prefix.unix_path(temp_dir).parent.resolve(),
+                         self.prefix.temp_dir.resolve())
+
+        class_path = options[-1]
+        lead = "-Djava.class.path="
+        self.assertTrue(class_path.startswith(lead), class_path)
+        entries = class_path[len(lead):].split(";")
+        app = self.win(self.app)
+        self.assertEqual(entries, [f"{temp_dir}\\a.jar", f"{temp_dir}\\user\\b.jar",
+                                   f"{app}\\.kestrowan\\kwnruntime.jar", ""])
+
+        # Three records were read: the position is where the fourth would start.
+        (_, _), (_, _), (last, last_size) = extraction.record_spans(image, 3)
+        behind = last + extraction.SIZE_FIELD + last_size
+        self.assertLess(behind, len(image))
+        self.assertIn(f"-Dqelvo.unextractedPosition={behind}", options)
+
+    def test_first_run_marker_lets_the_first_run_hook_stop_the_start(self) -> None:
+        (self.app / ".kestrowan").mkdir()
+        (self.app / ".kestrowan" / "firstrun").write_bytes(b"")
+        self.configure_vm("firstrun=false")
+        result, record = self.start(self.launcher())
+        self.assertEqual((result.exit_code, result.stderr), (0, ""), "\n".join(record))
+        self.assertIn("FindClass " + FIRST_RUN_CLASS, record)
+        self.assertIn(FIRST_RUN_CALL, record)
+        self.assertLess(record.index("FindClass " + FIRST_RUN_CLASS),
+                        record.index(FIRST_RUN_CALL))
+        self.assertNotIn(MAIN, record)
+        self.assertNotIn("FindClass " + SECOND_FLAVOUR_ENTRY, record)
+
+    def test_without_first_run_marker_the_hook_is_not_asked(self) -> None:
+        self.configure_vm("firstrun=false")
+        result, record = self.start(self.launcher())
+        self.assertEqual((result.exit_code, result.stderr), (0, ""), "\n".join(record))
+        self.assertNotIn("FindClass " + FIRST_RUN_CLASS, record)
+        self.assertEqual(record.count(MAIN), 1)
 
 
 if __name__ == "__main__":

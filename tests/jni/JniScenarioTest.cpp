@@ -279,6 +279,19 @@ TEST_F(JniScenario, MissingEntryClassEndsWithMessage1010) {
                                      "ERROR: could not find main class\n"));
 }
 
+TEST_F(JniScenario, EntryClassWithoutStaticMainEndsWithMessage1011) {
+    // The class is found; only its main is an instance method, which no start may call.
+    configure('i', "", KWN_JNI_NOMAIN_CLASSES);
+    ctx.arguments = {u"run.exe"};
+    EXPECT_EQ(test::exitCodeOf([&] { launchJavaProgram(ctx, true); }), 1);
+    ASSERT_EQ(fake.ui.boxes.size(), 1u);
+    EXPECT_THAT(test::narrow(fake.ui.boxes[0].text), HasSubstr("Main method not found."));
+    EXPECT_THAT(logText(), HasSubstr("\nmain class: com/kestrowan/runtime/launcher/WinLauncher\n"
+                                     "ERROR: could not find main method\n"));
+    EXPECT_THAT(logText(), Not(HasSubstr("could not find main class")));
+    EXPECT_THAT(logText(), Not(HasSubstr("calling main")));
+}
+
 TEST_F(JniScenario, OtherThreadsAttachAndCallTheController) {
     configure('e', "waitForController");
     ctx.arguments = {u"run.exe"};
