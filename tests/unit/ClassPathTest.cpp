@@ -1,6 +1,6 @@
 #include "windows/ClassPath.h"
 
-#include "fake/FakePlatform.h"
+#include "fake/LoggedLaunchTest.h"
 #include "launcher/LaunchContext.h"
 
 #include <gmock/gmock.h>
@@ -15,24 +15,17 @@ using testing::IsEmpty;
 
 const std::string kPrefix = "-Djava.class.path=";
 
-class ClassPathTest : public testing::Test {
+class ClassPathTest : public test::LoggedLaunchTest {
 protected:
     void SetUp() override {
-        fake.process.moduleFile = u"C:\\apps\\tool\\run.exe";
-        fake.environment.variables["TMP"] = "C:\\Logs";
-        fake.files.addDirectory("C:\\Logs");
-        ctx.log.setForced(true);
         ctx.config.setNarrow(1000, "Error");
         ctx.config.setNarrow(1006, "File or directory {0} not found or empty\n");
         ctx.config.setNarrow(1008, "The environment variable {0} has to be defined");
     }
-    std::string logText() const { return fake.files.text(u"C:\\Logs\\kwn_nlog_1"); }
     std::string shownMessage() const {
         return fake.ui.boxes.empty() ? "" : test::narrow(fake.ui.boxes.back().text);
     }
 
-    test::FakePlatform fake;
-    launcher::LaunchContext ctx{fake.platform()};
     ClassPathOverrides overrides;
 };
 

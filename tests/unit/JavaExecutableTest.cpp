@@ -1,6 +1,6 @@
 #include "jvm/JavaExecutable.h"
 
-#include "fake/FakePlatform.h"
+#include "fake/LoggedLaunchTest.h"
 #include "jvm/ProbeCache.h"
 #include "launcher/LaunchContext.h"
 
@@ -27,17 +27,13 @@ std::string banner(const std::string& version) {
     return "java version \"" + version + "\"\nJava(TM) SE Runtime Environment\n";
 }
 
-class JavaExecutableTest : public testing::Test {
+class JavaExecutableTest : public test::LoggedLaunchTest {
 protected:
+    JavaExecutableTest() : LoggedLaunchTest(u"C:\\apps\\tool.exe") {}
     void SetUp() override {
-        fake.process.moduleFile = u"C:\\apps\\tool.exe";
-        fake.environment.variables["TMP"] = "C:\\Logs";
-        fake.files.addDirectory("C:\\Logs");
         fake.files.addDirectory(kTemp);
-        ctx.log.setForced(true);
         addFile(kJava);
     }
-    std::string logText() const { return fake.files.text(u"C:\\Logs\\kwn_nlog_1"); }
     // Every probe's output file is gone once the probe is over.
     bool tempFilesLeft() const {
         for (const auto& [path, file] : fake.files.files)
@@ -64,8 +60,6 @@ protected:
         return std::string(value->data.begin(), value->data.end());
     }
 
-    test::FakePlatform fake;
-    launcher::LaunchContext ctx{fake.platform()};
     std::string version;
 };
 

@@ -1,6 +1,6 @@
 #include "launcher/NativeLibraryPath.h"
 
-#include "fake/FakePlatform.h"
+#include "fake/LoggedLaunchTest.h"
 #include "launcher/LaunchContext.h"
 
 #include <gmock/gmock.h>
@@ -12,18 +12,8 @@ namespace {
 using testing::ElementsAre;
 using testing::HasSubstr;
 
-class NativeLibraryPathTest : public testing::Test {
+class NativeLibraryPathTest : public test::LoggedLaunchTest {
 protected:
-    void SetUp() override {
-        fake.process.moduleFile = u"C:\\apps\\tool\\run.exe";
-        fake.environment.variables["TMP"] = "C:\\Logs";
-        fake.files.addDirectory("C:\\Logs");
-        ctx.log.setForced(true);
-    }
-    std::string logText() const { return fake.files.text(u"C:\\Logs\\kwn_nlog_1"); }
-
-    test::FakePlatform fake;
-    LaunchContext ctx{fake.platform()};
 };
 
 TEST(NativeLibraryPath, ConfiguredDirectoriesGoInFrontOfPath) {

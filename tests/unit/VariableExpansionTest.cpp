@@ -1,6 +1,6 @@
 #include "windows/VariableExpansion.h"
 
-#include "fake/FakePlatform.h"
+#include "fake/LoggedLaunchTest.h"
 #include "launcher/LaunchContext.h"
 
 #include <gmock/gmock.h>
@@ -37,14 +37,8 @@ const ExpansionValues<std::string> kValues{"L\\", "T", "J", "S\\", {}};
 
 const std::u16string kUnicodeModule = u"C:\\apps\\\u0416tool\\run.exe";
 
-class VariableExpansionTest : public testing::Test {
+class VariableExpansionTest : public test::LoggedLaunchTest {
 protected:
-    void SetUp() override {
-        fake.process.moduleFile = u"C:\\apps\\tool\\run.exe";
-        fake.environment.variables["TMP"] = "C:\\Logs";
-        fake.files.addDirectory("C:\\Logs");
-        ctx.log.setForced(true);
-    }
     // Both expanders over the same values; the narrow result is returned.
     std::string expand(std::string text, const ExpansionValues<std::string>& values) {
         ExpansionValues<std::u16string> wide{widen(values.launcherDirectory),
@@ -65,10 +59,6 @@ protected:
         values.environment = std::move(environment);
         return values;
     }
-    std::string logText() const { return fake.files.text(u"C:\\Logs\\kwn_nlog_1"); }
-
-    test::FakePlatform fake;
-    launcher::LaunchContext ctx{fake.platform()};
 };
 
 TEST_F(VariableExpansionTest, FixedReferencesAreReplacedEverywhereInTheirOrder) {

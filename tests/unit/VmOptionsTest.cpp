@@ -1,6 +1,6 @@
 #include "windows/VmOptions.h"
 
-#include "fake/FakePlatform.h"
+#include "fake/LoggedLaunchTest.h"
 #include "launcher/LaunchContext.h"
 
 #include <gmock/gmock.h>
@@ -19,14 +19,9 @@ const std::u16string kModule = u"C:\\apps\\tool\\run.exe";
 const std::string kDefaultFile = "C:\\apps\\tool\\run.vmoptions";
 const std::string kNullStream = "0000000000000000";
 
-class VmOptionsTest : public testing::Test {
+class VmOptionsTest : public test::LoggedLaunchTest {
 protected:
-    void SetUp() override {
-        fake.process.moduleFile = kModule;
-        fake.environment.variables["TMP"] = "C:\\Logs";
-        fake.files.addDirectory("C:\\Logs");
-        ctx.log.setForced(true);
-    }
+    VmOptionsTest() : LoggedLaunchTest(kModule) {}
     // Reads the options file beside the launcher, as the VM arguments are built.
     void readDefaultFile() {
         readVmOptionsFile(ctx, openDefaultVmOptionsFile(ctx), std::nullopt, options, overrides);
@@ -34,10 +29,7 @@ protected:
     void handle(const std::u16string& item) {
         handleVmOption(ctx, item, std::nullopt, options, overrides);
     }
-    std::string logText() const { return fake.files.text(u"C:\\Logs\\kwn_nlog_1"); }
 
-    test::FakePlatform fake;
-    launcher::LaunchContext ctx{fake.platform()};
     VmOptionList options;
     ClassPathOverrides overrides;
 };

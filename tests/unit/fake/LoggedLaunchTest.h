@@ -1,0 +1,27 @@
+#pragma once
+// The set-up most unit tests share: a launch context over the fakes, the launcher at a fixed
+// path, and the native log switched on into C:\Logs so that tests can read what was logged.
+#include "fake/FakePlatform.h"
+#include "launcher/LaunchContext.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kwn::test {
+
+class LoggedLaunchTest : public testing::Test {
+protected:
+    explicit LoggedLaunchTest(std::u16string moduleFile = u"C:\\apps\\tool\\run.exe") {
+        fake.process.moduleFile = std::move(moduleFile);
+        fake.environment.variables["TMP"] = "C:\\Logs";
+        fake.files.addDirectory("C:\\Logs");
+        ctx.log.setForced(true);
+    }
+    std::string logText() const { return fake.files.text(u"C:\\Logs\\kwn_nlog_1"); }
+
+    FakePlatform fake;
+    launcher::LaunchContext ctx{fake.platform()};
+};
+
+} // namespace kwn::test
