@@ -1,8 +1,7 @@
 #include "jvm/JavaExecutable.h"
 
-#include "fake/LoggedLaunchTest.h"
+#include "RuntimeMachine.h"
 #include "jvm/ProbeCache.h"
-#include "launcher/LaunchContext.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,69 +9,46 @@
 namespace kwn::jvm {
 namespace {
 
-using platform::RegistryRoot;
-using test::widen;
+using test::banner;
 using testing::ElementsAre;
 using testing::HasSubstr;
-using testing::IsEmpty;
-using testing::Not;
 
-const std::string kTemp = "C:\\Users\\a\\AppData\\Local\\Temp\\";
-const std::string kOutputFile = kTemp + "qvo1A2B.tmp"; // the fake's first temp file name
 const std::string kJava = "c:\\jre\\bin\\java.exe";
 const std::string kProbe = kJava + " -version";
+const std::string kOutput = "C:\\Users\\a\\AppData\\Local\\Temp\\qvo1A2B.tmp";
 constexpr std::uint64_t kStamp = 0x01D2C3B4A5968778;
 
-std::string banner(const std::string& version) {
-    return "java version \"" + version + "\"\nJava(TM) SE Runtime Environment\n";
-}
-
-class JavaExecutableTest : public test::LoggedLaunchTest {
-protected:
-    JavaExecutableTest() : LoggedLaunchTest(u"C:\\apps\\tool.exe") {}
-    void SetUp() override {
-        fake.files.addDirectory(kTemp);
-        addFile(kJava);
+// c:\jre\bin\java.exe, whose probe prints output on standard error.
+struct Probe : test::RuntimeMachine {
+    explicit Probe(const std::string& output, std::uint32_t exitCode = 0, bool hangs = false) {
+        fake.files.addFile(kJava, "MZ");
+        fake.files.lastWriteTimes[u"c:\\jre\\bin\\java.exe"] = kStamp;
+        fake.programs.children[kProbe] = {output, exitCode, hangs, nullptr};
     }
-    // Every probe's output file is gone once the probe is over.
-    bool tempFilesLeft() const {
-        for (const auto& [path, file] : fake.files.files)
-            if (path.starts_with(widen(kTemp)))
-                return true;
-        return false;
+    bool check(const std::string& given = kJava, bool allowPreRelease = false,
+               const std::string& minimum = "1.7") {
+        path = given;
+        return checkJavaExe(ctx, path, version, {minimum, ""}, allowPreRelease);
     }
-    void addFile(const std::string& path, std::uint64_t stamp = kStamp) {
-        fake.files.addFile(path, "MZ");
-        fake.files.lastWriteTimes[widen(path)] = stamp;
+    std::optional<std::string> cached() const {
+        auto value = fake.registry.value(platform::RegistryRoot::CurrentUser,
+                                         "SOFTWARE\\corvane-systems\\qelvo\\jvms\\c:/jre/bin/"
+                                         "java.exe",
+                                         "Version");
+        return value ? std::optional<std::string>({value->data.begin(), value->data.end()})
+                     : std::nullopt;
     }
-    void script(const std::string& commandLine, const std::string& output,
-                std::uint32_t exitCode = 0, bool hangs = false) {
-        fake.programs.children[commandLine] = {output, exitCode, hangs, nullptr};
-    }
-    bool check(std::string& path, const VersionBounds& bounds = {"1.7", ""},
-               bool allowPreRelease = false) {
-        return checkJavaExe(ctx, path, version, bounds, allowPreRelease);
-    }
-    std::optional<std::string> cachedVersion(const std::string& exe = kJava) {
-        auto value = fake.registry.value(RegistryRoot::CurrentUser, probeCacheKey(exe), "Version");
-        if (!value)
-            return std::nullopt;
-        return std::string(value->data.begin(), value->data.end());
-    }
-
-    std::string version;
+    std::string path, version;
 };
 
-TEST(VersionFromBanner, TakesTheTextBehindEitherPrefixButItsLastTwoCharacters) {
+TEST(JavaExecutable, VersionIsTheBannerTextButItsLastTwoCharacters) {
     const std::pair<std::string, std::optional<std::string>> cases[] = {
         {"java version \"1.7.0_21\"\n", "1.7.0_21"},
         {"openjdk version \"1.8.0_292\"\n", "1.8.0_292"},
         {"openjdk version \"11.0.2\" 2019-01-15\n", "11.0.2\" 2019-01-1"},
         {"java version \"\"\n", ""},
-        {"java version \"\n", std::nullopt}, // too short to hold a quote and a line end
-        {"java version \"", std::nullopt},
+        {"java version \"\n", std::nullopt},
         {"Error: could not find java.dll\n", std::nullopt},
-        {"openjdk version 17\n", std::nullopt},
         {" java version \"1.8.0\"\n", std::nullopt},
         {"Java version \"1.8.0\"\n", std::nullopt},
     };
@@ -82,272 +58,201 @@ TEST(VersionFromBanner, TakesTheTextBehindEitherPrefixButItsLastTwoCharacters) {
     }
 }
 
-TEST(JavaExeFromHome, PrefersTheJdksRuntimeAndKey131AsksForTools) {
+TEST(JavaExecutable, HomePrefersItsJreAndAJdkNeedsItsTools) {
     struct Case {
-        const char* name;
         std::vector<const char*> files;
         bool jdkRequired;
-        std::optional<std::string> expected;
+        std::string path;
+        bool derived;
     };
     const Case cases[] = {
-        {"jre\\bin before bin",
-         {"\\jre\\bin\\java.exe", "\\bin\\java.exe"},
+        {{"\\jre\\bin\\java.exe", "\\bin\\java.exe"}, false, "c:\\h\\jre\\bin\\java.exe", true},
+        {{"\\bin\\java.exe"}, false, "c:\\h\\bin\\java.exe", true},
+        {{}, false, "c:\\h\\bin\\java.exe", true},
+        {{"\\lib\\tools.jar", "\\bin\\java.exe"}, true, "c:\\h\\jre\\bin\\java.exe", true},
+        {{"\\jre\\bin\\java.exe", "\\bin\\java.exe"}, true, "c:\\h\\jre\\bin\\java.exe", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path + (c.jdkRequired ? " JDK" : ""));
+        test::RuntimeMachine m;
+        m.setConfig(config::key::kJdkRequired, c.jdkRequired ? "1" : "0");
+        for (const char* file : c.files)
+            m.fake.files.addFile(std::string("c:\\h") + file, "x");
+        std::string path;
+        EXPECT_EQ(javaExeFromHome(m.ctx, "c:\\h", path), c.derived);
+        EXPECT_EQ(path, c.path);
+        EXPECT_EQ(javaExeFromHome(m.ctx, "c:\\h"),
+                  c.derived ? std::optional(c.path) : std::nullopt);
+    }
+}
+
+TEST(JavaExecutable, ProbeRunsHiddenAndItsOutcomeIsCachedUnlessItHung) {
+    struct Case {
+        const char* name;
+        std::string output;
+        std::uint32_t exitCode;
+        bool hangs;
+        std::optional<std::string> version, cached;
+        std::string logged;
+    };
+    const std::string notices = "Picked up JDK_JAVA_OPTIONS: --add-opens=" + std::string(300, 'x') +
+                                "\nPicked up JAVA_TOOL_OPTIONS: -Xss2m\n"
+                                "Picked up _JAVA_OPTIONS: -Xmx1g\n";
+    const Case cases[] = {
+        {"banner", banner("1.8.0_20"), 0, false, "1.8.0_20", "1.8.0_20",
+         "\ntempFile is " + kOutput +
+             "\nExit Code 0\nJava version: 1.8.0_20\n"
+             "got version from execution 1.8.0_20\ncheckJavaExe returning 1\n"},
+        {"failed",
+         banner("1.8.0_20"),
+         1,
          false,
-         "c:\\h\\jre\\bin\\java.exe"},
-        {"bin alone", {"\\bin\\java.exe"}, false, "c:\\h\\bin\\java.exe"},
-        {"nothing there", {}, false, "c:\\h\\bin\\java.exe"},
-        {"JDK with tools",
-         {"\\lib\\tools.jar", "\\bin\\java.exe"},
+         {},
+         "1.0.0",
+         "\nExit Code 1\ncouldn't get version"},
+        {"hung",
+         banner("1.8.0_20"),
+         0,
          true,
-         "c:\\h\\jre\\bin\\java.exe"},
-        {"no tools", {"\\jre\\bin\\java.exe", "\\bin\\java.exe"}, true, std::nullopt},
+         {},
+         {},
+         "\nExit Code 259\nTerminating process\ncouldn't"},
+        {"three notices", notices + "openjdk version \"17.0.2\" 2022-01-18\n", 0, false,
+         "17.0.2\" 2022-01-1", "17.0.2\" 2022-01-1", "Java version: 17"},
+        {"only notices", notices, 0, false, {}, {}, "\nExit Code 0\ncouldn't get version\n"},
+        {"unknown notice", "Picked up X: y\n" + banner("1.8.0_20"), 0, false, {}, {}, "couldn't"},
+        {"silent", "", 0, false, {}, {}, "\nExit Code 0\ncouldn't get version\n"},
+        {"runaway line", "java version \"" + std::string(120, '9') + "\"\n", 0, false,
+         std::string(83, '9'), std::string(83, '9'), "\nJava version: 999"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        test::FakePlatform os;
-        launcher::LaunchContext home{os.platform()};
-        home.config.setNarrow(131, c.jdkRequired ? "1" : "0");
-        for (const char* file : c.files)
-            os.files.addFile(std::string("c:\\h") + file, "x");
-        EXPECT_EQ(javaExeFromHome(home, "c:\\h"), c.expected);
+        Probe p(c.output, c.exitCode, c.hangs);
+        EXPECT_EQ(p.check(), c.version.has_value());
+        EXPECT_EQ(p.version, c.version.value_or(""));
+        EXPECT_EQ(p.cached(), c.cached);
+        EXPECT_THAT(p.logText(), HasSubstr(c.logged));
+        ASSERT_EQ(p.fake.programs.starts.size(), 1u);
+        EXPECT_EQ(p.fake.programs.starts[0].commandLine, kProbe);
+        EXPECT_EQ(p.fake.programs.starts[0].errorOutputFile, kOutput);
+        EXPECT_THAT(p.fake.programs.waits, ElementsAre(60000u));
+        EXPECT_EQ(p.fake.programs.terminations, std::vector<std::uint32_t>(c.hangs ? 1 : 0, 1u));
+        EXPECT_FALSE(p.fake.files.hasFile(kOutput));
     }
 }
 
-TEST_F(JavaExecutableTest, JavaExeFromHomeGivesTheJdkPathEvenWithoutTools) {
-    ctx.config.setNarrow(131, "1");
-    std::string path;
-    EXPECT_FALSE(javaExeFromHome(ctx, "c:\\jdk", path));
-    EXPECT_EQ(path, "c:\\jdk\\jre\\bin\\java.exe");
+TEST(JavaExecutable, TheCacheSparesProbingAnUnchangedExecutable) {
+    Probe p(banner("1.7.0_21"));
+    EXPECT_FALSE(p.check(kJava, false, "1.8")); // a rejected version is cached all the same
+    EXPECT_TRUE(p.check());
+    EXPECT_EQ(p.version, "1.7.0_21");
+    EXPECT_THAT(p.logged("got version from registry "), ElementsAre("1.7.0_21"));
+    EXPECT_EQ(p.fake.programs.starts.size(), 1u);
+
+    p.fake.files.lastWriteTimes[u"c:\\jre\\bin\\java.exe"] = kStamp + 1;
+    p.fake.programs.children[kProbe].errorOutput = banner("1.8.0_05");
+    EXPECT_TRUE(p.check());
+    EXPECT_EQ(p.version, "1.8.0_05");
+    EXPECT_EQ(p.cached(), "1.8.0_05");
+    ProbeCache(p.fake.registry).write(kJava, kStamp + 1, "1.0.0"); // an earlier probe failed
+    EXPECT_TRUE(p.check());
+    EXPECT_EQ(p.fake.programs.starts.size(), 3u);
+    EXPECT_EQ(p.logged("got version from registry ").size(), 1u);
 }
 
-TEST_F(JavaExecutableTest, MissingFileIsRejectedWithoutRunningAnything) {
-    std::string path = "C:\\Apps\\..\\Other\\bin\\java.exe";
-    EXPECT_FALSE(check(path));
-    EXPECT_EQ(path, "c:\\other\\bin\\java.exe");
-    EXPECT_THAT(fake.programs.starts, IsEmpty());
-    EXPECT_THAT(logText(), HasSubstr("\ncheckJavaExe (C:\\Apps\\..\\Other\\bin\\java.exe, [out], "
-                                     "1.7, , 0)\nfile doesn't exist\ncheckJavaExe returning 0\n"));
+TEST(JavaExecutable, PathIsNormalisedAndAMissingFileNeverRuns) {
+    Probe p(banner("1.8.0_20"));
+    EXPECT_TRUE(p.check("C:\\Apps\\..\\JRE\\\\bin\\java.exe"));
+    EXPECT_EQ(p.path, kJava);
+    EXPECT_FALSE(p.check("JRE\\bin\\java.exe"));
+    EXPECT_EQ(p.path, "c:\\apps\\tool\\jre\\bin\\java.exe");
+    EXPECT_EQ(p.fake.programs.starts.size(), 1u);
+    EXPECT_THAT(p.logText(), HasSubstr("\ncheckJavaExe (JRE\\bin\\java.exe, [out], 1.7, , 0)\n"
+                                       "file doesn't exist\ncheckJavaExe returning 0\n"));
 }
 
-TEST_F(JavaExecutableTest, RelativePathIsTakenFromTheLauncherDirectoryAndLowered) {
-    addFile("c:\\apps\\jre\\bin\\java.exe");
-    script("c:\\apps\\jre\\bin\\java.exe -version", banner("1.8.0_20"));
-    std::string path = "JRE\\\\bin\\java.exe";
-    EXPECT_TRUE(check(path));
-    EXPECT_EQ(path, "c:\\apps\\jre\\bin\\java.exe");
+TEST(JavaExecutable, PreReleaseIsRefusedUnlessTheCallerOrKey130AllowsIt) {
+    for (auto [allow, key130, accepted] :
+         {std::tuple{false, "0", false}, std::tuple{true, "0", true},
+          std::tuple{false, "1", true}}) {
+        SCOPED_TRACE(std::to_string(allow) + key130);
+        Probe p(banner("1.8.0-ea"));
+        p.setConfig(config::key::kAllowPreRelease, key130);
+        EXPECT_EQ(p.check(kJava, allow), accepted);
+        EXPECT_EQ(p.logged("beta vm not allowed").size(), accepted ? 0u : 1u);
+    }
 }
 
-TEST_F(JavaExecutableTest, ProbeRunsHiddenWithStandardErrorInATempFileAndCachesTheVersion) {
-    script(kProbe, banner("1.8.0_20"));
-    std::string path = "C:\\JRE\\bin\\java.exe";
-    EXPECT_TRUE(check(path, {"1.7", ""}, true));
-    EXPECT_EQ(version, "1.8.0_20");
-    ASSERT_EQ(fake.programs.starts.size(), 1u);
-    EXPECT_EQ(fake.programs.starts[0].commandLine, kProbe);
-    EXPECT_EQ(fake.programs.starts[0].errorOutputFile, kOutputFile);
-    EXPECT_THAT(fake.programs.waits, ElementsAre(60000u));
-    EXPECT_FALSE(fake.files.hasFile(kOutputFile));
-    EXPECT_EQ(cachedVersion(), "1.8.0_20");
-    EXPECT_THAT(logText(), HasSubstr("\ncheckJavaExe (C:\\JRE\\bin\\java.exe, [out], 1.7, , 1)\n"
-                                     "file exists\n"));
-    EXPECT_THAT(logText(),
-                HasSubstr("\ntempFile is " + kOutputFile +
-                          "\nExit Code 0\nJava version: 1.8.0_20\n"
-                          "got version from execution 1.8.0_20\ncheckJavaExe returning 1\n"));
+// Only an accepted candidate of a windowed launcher (type 1) moves to javaw.exe, which must exist.
+TEST(JavaExecutable, WindowedLauncherSwitchesToJavaw) {
+    const std::string javaw = "c:\\jre\\bin\\javaw.exe";
+    struct Case {
+        const char* launcherType;
+        bool javawExists;
+        const char* version;
+        bool accepted;
+        std::string path;
+    };
+    const Case cases[] = {{"1", false, "1.8.0_20", false, javaw},
+                          {"1", true, "1.8.0_20", true, javaw},
+                          {"1", true, "1.6.0_45", false, kJava},
+                          {"2", true, "1.8.0_20", true, kJava}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.launcherType) + " " + c.version);
+        Probe p(banner(c.version));
+        p.setConfig(config::key::kLauncherType, c.launcherType);
+        if (c.javawExists)
+            p.fake.files.addFile(javaw, "MZ");
+        EXPECT_EQ(p.check(), c.accepted);
+        EXPECT_EQ(p.path, c.path);
+    }
 }
 
-// The console host of a console child may still hold the output file when the child is gone.
-TEST_F(JavaExecutableTest, OutputFileHeldForAWhileIsStillDeleted) {
-    const std::u16string held = test::widen(kOutputFile);
+TEST(JavaExecutable, ProbeUsesTheShortPathElseQuotesTheFullOne) {
+    const std::string spaced = "c:\\program files\\java\\bin\\java.exe";
+    Probe p("");
+    p.fake.files.addFile(spaced, "MZ");
+    p.fake.files.shortPaths[u"c:\\program files\\java\\bin\\java.exe"] = u"c:\\progra~1\\java.exe";
+    p.fake.programs.children["c:\\progra~1\\java.exe -version"].errorOutput = banner("1.8.0_20");
+    EXPECT_EQ(runJavaVersion(p.ctx, spaced, kStamp), "1.8.0_20");
+    p.fake.files.withoutShortPath.insert(u"c:\\program files\\java\\bin\\java.exe");
+    p.fake.programs.children["\"" + spaced + "\" -version"].errorOutput = banner("1.8.0_21");
+    EXPECT_EQ(runJavaVersion(p.ctx, spaced, kStamp), "1.8.0_21");
+}
+
+// The console host may hold the output file for a while after the probe has ended.
+TEST(JavaExecutable, OutputFileIsDeletedOnceReleasedOrAfterAHundredTries) {
     struct Case {
         std::uint32_t error;
-        int releasedAfterSleeps; // 0: never released
-        size_t attempts;
-        bool leftBehind;
+        int releasedAfterSleeps; // 0: never
+        size_t attempts, sleeps;
+        bool complaint;
     };
-    const Case cases[] = {{32, 3, 4, false}, {32, 0, 100, true}, {5, 0, 1, true}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.error);
-        fake.files.deleteCalls.clear();
-        fake.files.tempFileCounter = 0x1A2B; // the same output file name each time
-        size_t logBefore = logText().size();
-        fake.files.deleteErrors[held] = c.error;
-        int sleeps = 0;
-        fake.system.onSleep = [&] {
+    for (const Case& c :
+         {Case{32, 3, 4, 3, false}, Case{32, 0, 100, 100, true}, Case{5, 0, 1, 0, false}}) {
+        SCOPED_TRACE(std::to_string(c.error) + " " + std::to_string(c.releasedAfterSleeps));
+        Probe p(banner("1.8.0_20"));
+        p.fake.files.deleteErrors[u"C:\\Users\\a\\AppData\\Local\\Temp\\qvo1A2B.tmp"] = c.error;
+        p.fake.system.onSleep = [&p, &c, sleeps = 0]() mutable {
             if (++sleeps == c.releasedAfterSleeps)
-                fake.files.deleteErrors.erase(held);
+                p.fake.files.deleteErrors.clear();
         };
-        script(kProbe, banner("1.8.0_20"));
-        std::string path = "C:\\JRE\\bin\\java.exe";
-        fake.registry.keys.clear(); // probe every time
-        EXPECT_TRUE(check(path, {"1.7", ""}, true));
-        EXPECT_EQ(fake.files.deleteCalls.size(), c.attempts);
-        EXPECT_EQ(fake.files.hasFile(kOutputFile), c.leftBehind);
-        EXPECT_EQ(logText().find("could not delete " + kOutputFile, logBefore) != std::string::npos,
-                  c.leftBehind && c.error == 32);
-        fake.files.deleteErrors.clear();
-        fake.files.deleteFile(kOutputFile);
+        EXPECT_EQ(runJavaVersion(p.ctx, kJava, kStamp), "1.8.0_20");
+        EXPECT_EQ(p.fake.files.deleteCalls.size(), c.attempts);
+        EXPECT_EQ(p.fake.system.calls, std::vector<std::string>(c.sleeps, "sleep 10"));
+        EXPECT_EQ(p.fake.files.hasFile(kOutput), c.releasedAfterSleeps == 0);
+        EXPECT_EQ(!p.logged("could not delete " + kOutput + " (error 32)").empty(), c.complaint);
     }
 }
 
-TEST_F(JavaExecutableTest, UnchangedExecutableIsJudgedFromTheCacheWithoutRunning) {
-    script(kProbe, banner("1.8.0_20"));
-    std::string first = kJava, second = kJava;
-    EXPECT_TRUE(check(first));
-    version.clear();
-    EXPECT_TRUE(check(second));
-    EXPECT_EQ(version, "1.8.0_20");
-    EXPECT_EQ(fake.programs.starts.size(), 1u);
-    EXPECT_THAT(logText(), HasSubstr("\ngot version from registry 1.8.0_20\n"));
-}
-
-TEST_F(JavaExecutableTest, ChangedLastWriteTimeProbesAgainAndRewritesTheEntry) {
-    script(kProbe, banner("1.7.0_21"));
-    std::string path = kJava;
-    EXPECT_TRUE(check(path));
-    fake.files.lastWriteTimes[widen(kJava)] = kStamp + 1;
-    script(kProbe, banner("1.8.0_05"));
-    EXPECT_TRUE(check(path));
-    EXPECT_EQ(version, "1.8.0_05");
-    EXPECT_EQ(fake.programs.starts.size(), 2u);
-    EXPECT_EQ(cachedVersion(), "1.8.0_05");
-    EXPECT_EQ(ProbeCache(fake.registry).read(kJava, kStamp + 1), "1.8.0_05");
-}
-
-TEST_F(JavaExecutableTest, CachedFailureMarkerLeadsToAFreshProbe) {
-    ProbeCache(fake.registry).write(kJava, kStamp, "1.0.0");
-    script(kProbe, banner("1.8.0_20"));
-    std::string path = kJava;
-    EXPECT_TRUE(check(path));
-    EXPECT_EQ(fake.programs.starts.size(), 1u);
-    EXPECT_EQ(cachedVersion(), "1.8.0_20");
-    EXPECT_THAT(logText(), Not(HasSubstr("got version from registry")));
-}
-
-TEST_F(JavaExecutableTest, NonZeroExitCachesTheFailureMarker) {
-    script(kProbe, banner("1.8.0_20"), 1);
-    std::string path = kJava;
-    EXPECT_FALSE(check(path));
-    EXPECT_EQ(cachedVersion(), "1.0.0");
-    EXPECT_FALSE(fake.files.hasFile(kOutputFile));
-    EXPECT_THAT(logText(), HasSubstr("\nExit Code 1\ncouldn't get version\n"));
-    EXPECT_THAT(logText(), Not(HasSubstr("Java version")));
-}
-
-TEST_F(JavaExecutableTest, HungProbeIsTerminatedAndNothingIsCached) {
-    script(kProbe, banner("1.8.0_20"), 0, true);
-    std::string path = kJava;
-    EXPECT_FALSE(check(path));
-    EXPECT_THAT(fake.programs.terminations, ElementsAre(1u));
-    EXPECT_FALSE(fake.registry.hasKey(RegistryRoot::CurrentUser, probeCacheKey(kJava)));
-    EXPECT_FALSE(fake.files.hasFile(kOutputFile));
-    EXPECT_THAT(logText(), HasSubstr("\nExit Code 259\nTerminating process\n"
-                                     "couldn't get version\n"));
-}
-
-TEST_F(JavaExecutableTest, ChildThatCannotStartIsLoggedAndItsOutputFileRemoved) {
-    fake.programs.startError = 193;
-    std::optional<std::string> probed = runJavaVersion(ctx, kJava, kStamp);
-    EXPECT_EQ(probed, std::nullopt);
-    EXPECT_FALSE(fake.files.hasFile(kOutputFile));
-    EXPECT_THAT(fake.files.deleteCalls, ElementsAre(kOutputFile));
-    EXPECT_FALSE(fake.registry.hasKey(RegistryRoot::CurrentUser, probeCacheKey(kJava)));
-    EXPECT_THAT(logText(), HasSubstr("\nCould not create process " + kProbe + " > " + kOutputFile +
-                                     " (error 193)\n"));
-}
-
-TEST_F(JavaExecutableTest, RejectedVersionIsStillCached) {
-    script(kProbe, banner("1.7.0_21"));
-    std::string path = kJava;
-    EXPECT_FALSE(check(path, {"1.8", ""}));
-    EXPECT_EQ(version, "1.7.0_21");
-    EXPECT_EQ(cachedVersion(), "1.7.0_21");
-}
-
-TEST_F(JavaExecutableTest, PreReleaseIsRefusedUnlessTheCallerOrKey130AllowsIt) {
-    struct Case {
-        bool allowPreRelease;
-        const char* key130;
-        bool accepted;
-    };
-    for (const Case& c : {Case{false, "0", false}, Case{true, "0", true}, Case{false, "1", true}}) {
-        SCOPED_TRACE(std::string("allow ") + (c.allowPreRelease ? "1" : "0") + " key " + c.key130);
-        ctx.config.setNarrow(130, c.key130);
-        script(kProbe, banner("1.8.0-ea"));
-        std::string path = kJava;
-        size_t logged = logText().size();
-        EXPECT_EQ(check(path, {"1.7", ""}, c.allowPreRelease), c.accepted);
-        EXPECT_EQ(logText().find("beta vm not allowed", logged) != std::string::npos, !c.accepted);
-    }
-}
-
-TEST_F(JavaExecutableTest, WindowedLauncherSwitchesToJavawWhichMustExist) {
-    ctx.config.setNarrow(107, "1");
-    script(kProbe, banner("1.8.0_20"));
-    std::string path = kJava;
-    EXPECT_FALSE(check(path));
-    EXPECT_EQ(path, "c:\\jre\\bin\\javaw.exe");
-
-    addFile("c:\\jre\\bin\\javaw.exe");
-    path = kJava;
-    EXPECT_TRUE(check(path));
-    EXPECT_EQ(path, "c:\\jre\\bin\\javaw.exe");
-}
-
-TEST_F(JavaExecutableTest, OnlyAnAcceptedCandidateOfAWindowedLauncherIsSwitched) {
-    addFile("c:\\jre\\bin\\javaw.exe");
-    script(kProbe, banner("1.6.0_45"));
-    ctx.config.setNarrow(107, "1");
-    std::string rejected = kJava;
-    EXPECT_FALSE(check(rejected));
-    EXPECT_EQ(rejected, kJava);
-
-    ctx.config.setNarrow(107, "2");
-    script(kProbe, banner("1.8.0_20"));
-    fake.files.lastWriteTimes[widen(kJava)] = kStamp + 1;
-    std::string console = kJava;
-    EXPECT_TRUE(check(console));
-    EXPECT_EQ(console, kJava);
-}
-
-TEST_F(JavaExecutableTest, FullPathIsQuotedWhenThereIsNoShortPath) {
-    const std::string spaced = "c:\\program files\\java\\bin\\java.exe";
-    addFile(spaced);
-    fake.files.shortPaths[widen(spaced)] = u"c:\\progra~1\\java\\bin\\java.exe";
-    script("c:\\progra~1\\java\\bin\\java.exe -version", banner("1.8.0_20"));
-    EXPECT_EQ(runJavaVersion(ctx, spaced, kStamp), "1.8.0_20");
-
-    fake.files.withoutShortPath.insert(widen(spaced));
-    script("\"" + spaced + "\" -version", banner("1.8.0_21"));
-    EXPECT_EQ(runJavaVersion(ctx, spaced, kStamp), "1.8.0_21");
-}
-
-TEST_F(JavaExecutableTest, OptionsNoticesBeforeTheBannerAreSkipped) {
-    const std::string longValue(300, 'x');
-    const std::pair<std::string, std::optional<std::string>> cases[] = {
-        {"Picked up JAVA_TOOL_OPTIONS: -Dfile.encoding=UTF-8\n" + banner("1.8.0_20"), "1.8.0_20"},
-        {"Picked up JDK_JAVA_OPTIONS: --add-opens=" + longValue +
-             "\nPicked up JAVA_TOOL_OPTIONS: -Xss2m\nPicked up _JAVA_OPTIONS: -Xmx1g\n"
-             "openjdk version \"17.0.2\" 2022-01-18\n",
-         "17.0.2\" 2022-01-1"},
-        {"Picked up _JAVA_OPTIONS: -Xmx1g\n", std::nullopt},
-        {"Picked up SOMETHING_ELSE: x\n" + banner("1.8.0_20"), std::nullopt},
-        {"", std::nullopt},
-    };
-    for (const auto& [output, expected] : cases) {
-        SCOPED_TRACE(output.substr(0, 40));
-        script(kProbe, output);
-        EXPECT_EQ(runJavaVersion(ctx, kJava, kStamp), expected);
-        EXPECT_FALSE(tempFilesLeft());
-    }
-}
-
-TEST_F(JavaExecutableTest, BannerIsReadAsFarAsAHundredByteLineBuffer) {
-    const std::string digits(120, '9');
-    script(kProbe, "java version \"" + digits + "\"\n");
-    std::optional<std::string> probed = runJavaVersion(ctx, kJava, kStamp);
-    ASSERT_TRUE(probed);
-    EXPECT_EQ(*probed, std::string(99 - 14 - 2, '9'));
+TEST(JavaExecutable, ChildThatCannotStartLeavesNoOutputFile) {
+    Probe p("");
+    p.fake.programs.children.clear();
+    p.fake.programs.startError = 193;
+    EXPECT_EQ(runJavaVersion(p.ctx, kJava, kStamp), std::nullopt);
+    EXPECT_THAT(p.fake.files.deleteCalls, ElementsAre(kOutput));
+    EXPECT_THAT(p.logged("Could not create process "),
+                ElementsAre(kProbe + " > " + kOutput + " (error 193)"));
 }
 
 } // namespace

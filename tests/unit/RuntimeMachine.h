@@ -1,6 +1,6 @@
 #pragma once
 // A fake machine for the runtime search: a launcher in c:\apps\tool, runtimes that answer
-// "-version" with a chosen banner, VM libraries that load, and the log read back as events.
+// "-version" with a chosen banner, VM libraries that load, and the log read back as lines.
 #include "config/ConfigKeys.h"
 #include "fake/FakePlatform.h"
 #include "launcher/LaunchContext.h"
@@ -11,11 +11,15 @@
 
 namespace kwn::test {
 
+inline std::string banner(const std::string& version) {
+    return "java version \"" + version + "\"\nJava(TM) SE Runtime Environment\n";
+}
+
 // Not copyable: the context refers to the fakes. Tables build one machine per case.
 struct RuntimeMachine {
     RuntimeMachine() {
         fake.process.moduleFile = u"c:\\apps\\tool\\run.exe";
-        fake.environment.variables["TMP"] = "C:\\Logs";
+        fake.environment.variables = {{"TMP", "C:\\Logs"}, {"PATH", "C:\\Windows"}};
         fake.files.addDirectory("C:\\Logs");
         fake.files.addDirectory(narrow(fake.files.systemTempPath));
         ctx.log.setForced(true);
@@ -27,28 +31,18 @@ struct RuntimeMachine {
     void addRuntime(const std::string& home, const std::string& version, bool loadable = true) {
         std::string executable = home + "\\bin\\java.exe";
         fake.files.addFile(executable, "MZ");
-        fake.programs.children[executable + " -version"] = {
-            "java version \"" + version + "\"\nJava(TM) SE Runtime Environment\n", 0, false,
-            nullptr};
+        fake.programs.children[executable + " -version"] = {banner(version), 0, false, nullptr};
         if (loadable)
             fake.programs.libraries[home + "\\bin\\hotspot\\jvm.dll"] = {{"JNI_CreateJavaVM"}, 0};
     }
     void setConfig(config::Key key, const std::string& value) { ctx.config.setNarrow(key, value); }
-    void setVariable(const std::string& name, const std::string& value) {
-        fake.environment.variables[name] = value;
-    }
 
-    std::vector<std::string> logLines() const {
-        std::istringstream text(fake.files.text(u"C:\\Logs\\kwn_nlog_1"));
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(text, line);)
-            lines.push_back(line);
-        return lines;
-    }
+    std::string logText() const { return fake.files.text(u"C:\\Logs\\kwn_nlog_1"); }
     // The lines that begin with prefix, without it.
     std::vector<std::string> logged(const std::string& prefix) const {
+        std::istringstream text(logText());
         std::vector<std::string> found;
-        for (const std::string& line : logLines())
+        for (std::string line; std::getline(text, line);)
             if (line.starts_with(prefix))
                 found.push_back(line.substr(prefix.size()));
         return found;
@@ -58,7 +52,7 @@ struct RuntimeMachine {
     std::vector<std::string> attempts() const {
         const std::string check = "checkJavaExe (", load = "Trying to load JVM-DLL from ";
         std::vector<std::string> found;
-        for (const std::string& line : logLines()) {
+        for (const std::string& line : logged("")) {
             if (line.starts_with(check))
                 found.push_back(line.substr(check.size(), line.find(", [out]") - check.size()));
             else if (line.starts_with(load))
