@@ -30,113 +30,51 @@ struct Probe : test::RuntimeMachine {
         path = given;
         return checkJavaExe(ctx, path, version, {minimum, ""}, allowPreRelease);
     }
-    std::optional<std::string> cached() const {
-        auto value = fake.registry.value(platform::RegistryRoot::CurrentUser,
-                                         "SOFTWARE\\corvane-systems\\qelvo\\jvms\\c:/jre/bin/"
-                                         "java.exe",
-                                         "Version");
-        return value ? std::optional<std::string>({value->data.begin(), value->data.end()})
-                     : std::nullopt;
+    std::string cached() const {
+        auto value = fake.registry.value(
+            platform::RegistryRoot::CurrentUser,
+            "SOFTWARE\\corvane-systems\\qelvo\\jvms\\c:/jre/bin/java.exe", "Version");
+        return value ? std::string(value->data.begin(), value->data.end()) : "none";
     }
     std::string path, version;
 };
 
-TEST(JavaExecutable, VersionIsTheBannerTextButItsLastTwoCharacters) {
-    const std::pair<std::string, std::optional<std::string>> cases[] = {
-        {"java version \"1.7.0_21\"\n", "1.7.0_21"},
-        {"openjdk version \"1.8.0_292\"\n", "1.8.0_292"},
-        {"openjdk version \"11.0.2\" 2019-01-15\n", "11.0.2\" 2019-01-1"},
-        {"java version \"\"\n", ""},
-        {"java version \"\n", std::nullopt},
-        {"Error: could not find java.dll\n", std::nullopt},
-        {" java version \"1.8.0\"\n", std::nullopt},
-        {"Java version \"1.8.0\"\n", std::nullopt},
-    };
-    for (const auto& [line, expected] : cases) {
-        SCOPED_TRACE(line);
-        EXPECT_EQ(versionFromBanner(line), expected);
-    }
-}
-
-TEST(JavaExecutable, HomePrefersItsJreAndAJdkNeedsItsTools) {
-    struct Case {
-        std::vector<const char*> files;
-        bool jdkRequired;
-        std::string path;
-        bool derived;
-    };
-    const Case cases[] = {
-        {{"\\jre\\bin\\java.exe", "\\bin\\java.exe"}, false, "c:\\h\\jre\\bin\\java.exe", true},
-        {{"\\bin\\java.exe"}, false, "c:\\h\\bin\\java.exe", true},
-        {{}, false, "c:\\h\\bin\\java.exe", true},
-        {{"\\lib\\tools.jar", "\\bin\\java.exe"}, true, "c:\\h\\jre\\bin\\java.exe", true},
-        {{"\\jre\\bin\\java.exe", "\\bin\\java.exe"}, true, "c:\\h\\jre\\bin\\java.exe", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path + (c.jdkRequired ? " JDK" : ""));
-        test::RuntimeMachine m;
-        m.setConfig(config::key::kJdkRequired, c.jdkRequired ? "1" : "0");
-        for (const char* file : c.files)
-            m.fake.files.addFile(std::string("c:\\h") + file, "x");
-        std::string path;
-        EXPECT_EQ(javaExeFromHome(m.ctx, "c:\\h", path), c.derived);
-        EXPECT_EQ(path, c.path);
-        EXPECT_EQ(javaExeFromHome(m.ctx, "c:\\h"),
-                  c.derived ? std::optional(c.path) : std::nullopt);
-    }
-}
-
+// The banner is at most the fourth line, behind notices of options variables; its version is
+// the text behind the opening quote but the last two characters, from at most 99 of the line.
 TEST(JavaExecutable, ProbeRunsHiddenAndItsOutcomeIsCachedUnlessItHung) {
-    struct Case {
-        const char* name;
-        std::string output;
-        std::uint32_t exitCode;
-        bool hangs;
-        std::optional<std::string> version, cached;
-        std::string logged;
-    };
     const std::string notices = "Picked up JDK_JAVA_OPTIONS: --add-opens=" + std::string(300, 'x') +
                                 "\nPicked up JAVA_TOOL_OPTIONS: -Xss2m\n"
                                 "Picked up _JAVA_OPTIONS: -Xmx1g\n";
-    const Case cases[] = {
-        {"banner", banner("1.8.0_20"), 0, false, "1.8.0_20", "1.8.0_20",
+    const std::string none = "none", failed = "1.0.0", longest(83, '9');
+    struct Case {
+        std::string output;
+        std::uint32_t exitCode;
+        bool hangs;
+        std::string version, cached, logged;
+    } const cases[] = {
+        {banner("1.8.0_20"), 0, false, "1.8.0_20", "1.8.0_20",
          "\ntempFile is " + kOutput +
              "\nExit Code 0\nJava version: 1.8.0_20\n"
              "got version from execution 1.8.0_20\ncheckJavaExe returning 1\n"},
-        {"failed",
-         banner("1.8.0_20"),
-         1,
-         false,
-         {},
-         "1.0.0",
-         "\nExit Code 1\ncouldn't get version"},
-        {"hung",
-         banner("1.8.0_20"),
-         0,
-         true,
-         {},
-         {},
-         "\nExit Code 259\nTerminating process\ncouldn't"},
-        {"three notices", notices + "openjdk version \"17.0.2\" 2022-01-18\n", 0, false,
-         "17.0.2\" 2022-01-1", "17.0.2\" 2022-01-1", "Java version: 17"},
-        {"only notices", notices, 0, false, {}, {}, "\nExit Code 0\ncouldn't get version\n"},
-        {"unknown notice", "Picked up X: y\n" + banner("1.8.0_20"), 0, false, {}, {}, "couldn't"},
-        {"silent", "", 0, false, {}, {}, "\nExit Code 0\ncouldn't get version\n"},
-        {"runaway line", "java version \"" + std::string(120, '9') + "\"\n", 0, false,
-         std::string(83, '9'), std::string(83, '9'), "\nJava version: 999"},
+        {banner("1.8.0_20"), 1, false, "", failed, "\nExit Code 1\ncouldn't get version"},
+        {banner("1.8.0_20"), 0, true, "", none, "\nExit Code 259\nTerminating process\ncouldn't"},
+        {notices + "openjdk version \"17.0.2\" 2022-01-18\n", 0, false, "17.0.2\" 2022-01-1",
+         "17.0.2\" 2022-01-1", "Java version: 17"},
+        {notices, 0, false, "", none, "\nExit Code 0\ncouldn't get version\n"},
+        {"Picked up X: y\n" + banner("1.8.0_20"), 0, false, "", none, "couldn't get"},
+        {"java version \"\n", 0, false, "", none, "couldn't get"},
+        {"", 0, false, "", none, "\nExit Code 0\ncouldn't get version\n"},
+        {"java version \"" + std::string(120, '9') + "\"\n", 0, false, longest, longest, "Java"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.output.substr(0, 30));
         Probe p(c.output, c.exitCode, c.hangs);
-        EXPECT_EQ(p.check(), c.version.has_value());
-        EXPECT_EQ(p.version, c.version.value_or(""));
+        EXPECT_EQ(p.check(), !c.version.empty());
+        EXPECT_EQ(p.version, c.version);
         EXPECT_EQ(p.cached(), c.cached);
         EXPECT_THAT(p.logText(), HasSubstr(c.logged));
-        ASSERT_EQ(p.fake.programs.starts.size(), 1u);
-        EXPECT_EQ(p.fake.programs.starts[0].commandLine, kProbe);
-        EXPECT_EQ(p.fake.programs.starts[0].errorOutputFile, kOutput);
         EXPECT_THAT(p.fake.programs.waits, ElementsAre(60000u));
-        EXPECT_EQ(p.fake.programs.terminations, std::vector<std::uint32_t>(c.hangs ? 1 : 0, 1u));
+        EXPECT_EQ(p.fake.programs.terminations.size(), c.hangs ? 1u : 0u);
         EXPECT_FALSE(p.fake.files.hasFile(kOutput));
     }
 }
@@ -152,12 +90,11 @@ TEST(JavaExecutable, TheCacheSparesProbingAnUnchangedExecutable) {
     p.fake.files.lastWriteTimes[u"c:\\jre\\bin\\java.exe"] = kStamp + 1;
     p.fake.programs.children[kProbe].errorOutput = banner("1.8.0_05");
     EXPECT_TRUE(p.check());
-    EXPECT_EQ(p.version, "1.8.0_05");
     EXPECT_EQ(p.cached(), "1.8.0_05");
     ProbeCache(p.fake.registry).write(kJava, kStamp + 1, "1.0.0"); // an earlier probe failed
     EXPECT_TRUE(p.check());
     EXPECT_EQ(p.fake.programs.starts.size(), 3u);
-    EXPECT_EQ(p.logged("got version from registry ").size(), 1u);
+    EXPECT_EQ(p.version, "1.8.0_05");
 }
 
 TEST(JavaExecutable, PathIsNormalisedAndAMissingFileNeverRuns) {
@@ -173,8 +110,7 @@ TEST(JavaExecutable, PathIsNormalisedAndAMissingFileNeverRuns) {
 
 TEST(JavaExecutable, PreReleaseIsRefusedUnlessTheCallerOrKey130AllowsIt) {
     for (auto [allow, key130, accepted] :
-         {std::tuple{false, "0", false}, std::tuple{true, "0", true},
-          std::tuple{false, "1", true}}) {
+         {std::tuple{false, "0", false}, {true, "0", true}, {false, "1", true}}) {
         SCOPED_TRACE(std::to_string(allow) + key130);
         Probe p(banner("1.8.0-ea"));
         p.setConfig(config::key::kAllowPreRelease, key130);
@@ -186,25 +122,18 @@ TEST(JavaExecutable, PreReleaseIsRefusedUnlessTheCallerOrKey130AllowsIt) {
 // Only an accepted candidate of a windowed launcher (type 1) moves to javaw.exe, which must exist.
 TEST(JavaExecutable, WindowedLauncherSwitchesToJavaw) {
     const std::string javaw = "c:\\jre\\bin\\javaw.exe";
-    struct Case {
-        const char* launcherType;
-        bool javawExists;
-        const char* version;
-        bool accepted;
-        std::string path;
-    };
-    const Case cases[] = {{"1", false, "1.8.0_20", false, javaw},
-                          {"1", true, "1.8.0_20", true, javaw},
-                          {"1", true, "1.6.0_45", false, kJava},
-                          {"2", true, "1.8.0_20", true, kJava}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.launcherType) + " " + c.version);
-        Probe p(banner(c.version));
-        p.setConfig(config::key::kLauncherType, c.launcherType);
-        if (c.javawExists)
+    for (auto [type, javawExists, version, accepted, path] :
+         {std::tuple{"1", false, "1.8.0_20", false, javaw},
+          {"1", true, "1.8.0_20", true, javaw},
+          {"1", true, "1.6.0_45", false, kJava},
+          {"2", true, "1.8.0_20", true, kJava}}) {
+        SCOPED_TRACE(std::string(type) + version);
+        Probe p(banner(version));
+        p.setConfig(config::key::kLauncherType, type);
+        if (javawExists)
             p.fake.files.addFile(javaw, "MZ");
-        EXPECT_EQ(p.check(), c.accepted);
-        EXPECT_EQ(p.path, c.path);
+        EXPECT_EQ(p.check(), accepted);
+        EXPECT_EQ(p.path, path);
     }
 }
 
@@ -222,37 +151,23 @@ TEST(JavaExecutable, ProbeUsesTheShortPathElseQuotesTheFullOne) {
 
 // The console host may hold the output file for a while after the probe has ended.
 TEST(JavaExecutable, OutputFileIsDeletedOnceReleasedOrAfterAHundredTries) {
-    struct Case {
-        std::uint32_t error;
-        int releasedAfterSleeps; // 0: never
-        size_t attempts, sleeps;
-        bool complaint;
-    };
-    for (const Case& c :
-         {Case{32, 3, 4, 3, false}, Case{32, 0, 100, 100, true}, Case{5, 0, 1, 0, false}}) {
-        SCOPED_TRACE(std::to_string(c.error) + " " + std::to_string(c.releasedAfterSleeps));
+    for (auto [error, releasedAfter, attempts] :
+         {std::tuple{32u, 3, 4u}, {32u, 0, 100u}, {5u, 0, 1u}}) {
+        SCOPED_TRACE(std::to_string(error) + " " + std::to_string(releasedAfter));
         Probe p(banner("1.8.0_20"));
-        p.fake.files.deleteErrors[u"C:\\Users\\a\\AppData\\Local\\Temp\\qvo1A2B.tmp"] = c.error;
-        p.fake.system.onSleep = [&p, &c, sleeps = 0]() mutable {
-            if (++sleeps == c.releasedAfterSleeps)
+        p.fake.files.deleteErrors[u"C:\\Users\\a\\AppData\\Local\\Temp\\qvo1A2B.tmp"] = error;
+        p.fake.system.onSleep = [&p, releasedAfter, sleeps = 0]() mutable {
+            if (++sleeps == releasedAfter)
                 p.fake.files.deleteErrors.clear();
         };
         EXPECT_EQ(runJavaVersion(p.ctx, kJava, kStamp), "1.8.0_20");
-        EXPECT_EQ(p.fake.files.deleteCalls.size(), c.attempts);
-        EXPECT_EQ(p.fake.system.calls, std::vector<std::string>(c.sleeps, "sleep 10"));
-        EXPECT_EQ(p.fake.files.hasFile(kOutput), c.releasedAfterSleeps == 0);
-        EXPECT_EQ(!p.logged("could not delete " + kOutput + " (error 32)").empty(), c.complaint);
+        EXPECT_EQ(p.fake.files.deleteCalls.size(), attempts);
+        EXPECT_EQ(
+            p.fake.system.calls,
+            std::vector<std::string>(error == 5 ? 0 : attempts - (releasedAfter > 0), "sleep 10"));
+        EXPECT_EQ(p.fake.files.hasFile(kOutput), releasedAfter == 0);
+        EXPECT_EQ(p.logged("could not delete " + kOutput + " (error 32)").size(), attempts / 100);
     }
-}
-
-TEST(JavaExecutable, ChildThatCannotStartLeavesNoOutputFile) {
-    Probe p("");
-    p.fake.programs.children.clear();
-    p.fake.programs.startError = 193;
-    EXPECT_EQ(runJavaVersion(p.ctx, kJava, kStamp), std::nullopt);
-    EXPECT_THAT(p.fake.files.deleteCalls, ElementsAre(kOutput));
-    EXPECT_THAT(p.logged("Could not create process "),
-                ElementsAre(kProbe + " > " + kOutput + " (error 193)"));
 }
 
 } // namespace
