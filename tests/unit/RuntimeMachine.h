@@ -23,6 +23,14 @@ struct RuntimeMachine {
         fake.files.addDirectory("C:\\Logs");
         fake.files.addDirectory(narrow(fake.files.systemTempPath));
         ctx.log.setForced(true);
+        // The messages with their argument visible.
+        const std::pair<config::Key, const char*> messages[] = {{1005, "VM failed {0}"},
+                                                                {1009, "Internal error {0}"},
+                                                                {1016, "No {0}-bit JVM"},
+                                                                {1018, "env {0}"},
+                                                                {1020, "dir {0}"}};
+        for (const auto& [key, text] : messages)
+            ctx.config.setNarrow(key, text);
         ctx.config.setNarrow(config::key::kMinJavaVersion, "1.7");
     }
 
@@ -47,6 +55,8 @@ struct RuntimeMachine {
                 found.push_back(line.substr(prefix.size()));
         return found;
     }
+    // The last message box's text; "" when none was shown.
+    std::u16string box() const { return fake.ui.boxes.empty() ? u"" : fake.ui.boxes.back().text; }
     // Each executable checked ("c:\x\bin\java.exe"), each load attempt ("load c:\x\...") and
     // the end of the configured sources ("finished"), in the order they happened.
     std::vector<std::string> attempts() const {
