@@ -1,81 +1,201 @@
+// The runtime search over a fake machine: probing a candidate's executable, the sources the
+// search consults, loading the VM library, and unpacking a packed runtime on the way.
 #include "jvm/JvmSearch.h"
-
-#include "RuntimeMachine.h"
+#include "fake/FakePlatform.h"
+#include "files/PackedRuntime.h"
+#include "jvm/JavaExecutable.h"
 #include "jvm/LocatedJvms.h"
+#include "jvm/ProbeCache.h"
+#include "jvm/VmLibrary.h"
+#include "launcher/LaunchContext.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 namespace kwn::jvm {
 namespace {
 
 using namespace config::key;
 using platform::RegistryRoot;
-using test::RuntimeMachine;
 using testing::ElementsAre;
+using testing::HasSubstr;
+using Paths = std::vector<std::string>;
 
-const std::string kJreKey = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
-const std::string kInstallations = "SOFTWARE\\corvane-systems\\kestrowan\\installations";
-const std::string kOld = "1.6.0_45"; // below the minimum "1.7"
-const std::string kGood = "1.8.0_20";
+inline std::string banner(const std::string& version) {
+    return "java version \"" + version + "\"\nJava(TM) SE Runtime Environment\n";
+}
+
+// Not copyable: the context refers to the fakes. Tables build one machine per case.
+struct RuntimeMachine {
+    RuntimeMachine() {
+        fake.process.moduleFile = u"c:\\apps\\tool\\run.exe";
+        fake.environment.variables = {{"TMP", "C:\\Logs"}, {"PATH", "C:\\Windows"}};
+        fake.files.addDirectory("C:\\Logs");
+        fake.files.addDirectory(test::narrow(fake.files.systemTempPath));
+        ctx.log.setForced(true);
+        // The messages with their argument visible.
+        const std::pair<config::Key, const char*> messages[] = {{1005, "VM failed {0}"},
+                                                                {1009, "Internal error {0}"},
+                                                                {1016, "No {0}-bit JVM"},
+                                                                {1018, "env {0}"},
+                                                                {1020, "dir {0}"}};
+        for (const auto& [key, text] : messages)
+            ctx.config.setNarrow(key, text);
+        ctx.config.setNarrow(kMinJavaVersion, "1.7");
+    }
+
+    // A home whose "bin\java.exe" prints the banner of version; a loadable one also has a VM
+    // library in "bin\hotspot".
+    void addRuntime(const std::string& home, const std::string& version, bool loadable = true) {
+        std::string executable = home + "\\bin\\java.exe";
+        fake.files.addFile(executable, "MZ");
+        fake.programs.children[executable + " -version"] = {banner(version), 0, false, nullptr};
+        if (loadable)
+            fake.programs.libraries[home + "\\bin\\hotspot\\jvm.dll"] = {{"JNI_CreateJavaVM"}, 0};
+    }
+    void setConfig(config::Key key, const std::string& value) { ctx.config.setNarrow(key, value); }
+
+    std::string logText() const { return fake.files.text(u"C:\\Logs\\kwn_nlog_1"); }
+    // The lines that begin with prefix, without it.
+    std::vector<std::string> logged(const std::string& prefix) const {
+        std::istringstream text(logText());
+        std::vector<std::string> found;
+        for (std::string line; std::getline(text, line);)
+            if (line.starts_with(prefix))
+                found.push_back(line.substr(prefix.size()));
+        return found;
+    }
+    // The last message box's text; "" when none was shown.
+    std::u16string box() const { return fake.ui.boxes.empty() ? u"" : fake.ui.boxes.back().text; }
+    test::FakePlatform fake;
+    launcher::LaunchContext ctx{fake.platform()};
+};
+
+// --- the probe of a candidate ----------------------------------------------------------------
+
+const std::string kJava = "c:\\jre\\bin\\java.exe";
+const std::string kProbe = kJava + " -version";
+const std::string kOutput = "C:\\Users\\a\\AppData\\Local\\Temp\\qvo1A2B.tmp";
+constexpr std::uint64_t kStamp = 0x01D2C3B4A5968778;
+
+// c:\jre\bin\java.exe, whose probe prints output on standard error.
+struct Probe : RuntimeMachine {
+    explicit Probe(const std::string& output, std::uint32_t exitCode = 0, bool hangs = false) {
+        fake.files.addFile(kJava, "MZ");
+        fake.files.lastWriteTimes[u"c:\\jre\\bin\\java.exe"] = kStamp;
+        fake.programs.children[kProbe] = {output, exitCode, hangs, nullptr};
+    }
+    bool check(const std::string& minimum = "1.7") {
+        path = kJava;
+        return checkJavaExe(ctx, path, version, {minimum, ""}, false);
+    }
+    std::string cached() const {
+        auto value = fake.registry.value(
+            platform::RegistryRoot::CurrentUser,
+            "SOFTWARE\\corvane-systems\\qelvo\\jvms\\c:/jre/bin/java.exe", "Version");
+        return value ? std::string(value->data.begin(), value->data.end()) : "none";
+    }
+    std::string path, version;
+};
+
+// The banner is at most the fourth line, behind notices of options variables; its version is
+// the text behind the opening quote but the last two characters, from at most 99 of the line.
+TEST(JavaExecutable, ProbeRunsHiddenAndItsOutcomeIsCachedUnlessItHung) {
+    const std::string notices = "Picked up JDK_JAVA_OPTIONS: --add-opens=" + std::string(300, 'x') +
+                                "\nPicked up JAVA_TOOL_OPTIONS: -Xss2m\n"
+                                "Picked up _JAVA_OPTIONS: -Xmx1g\n";
+    const std::string none = "none", failed = "1.0.0", longest(83, '9');
+    struct Case {
+        std::string output;
+        std::uint32_t exitCode;
+        bool hangs;
+        std::string version, cached, logged;
+    } const cases[] = {
+        {banner("1.8.0_20"), 0, false, "1.8.0_20", "1.8.0_20",
+         "\ntempFile is " + kOutput +
+             "\nExit Code 0\nJava version: 1.8.0_20\n"
+             "got version from execution 1.8.0_20\ncheckJavaExe returning 1\n"},
+        {banner("1.8.0_20"), 1, false, "", failed, "\nExit Code 1\ncouldn't get version"},
+        {banner("1.8.0_20"), 0, true, "", none, "\nExit Code 259\nTerminating process\ncouldn't"},
+        {notices + "openjdk version \"17.0.2\" 2022-01-18\n", 0, false, "17.0.2\" 2022-01-1",
+         "17.0.2\" 2022-01-1", "Java version: 17"},
+        {"Picked up X: y\n" + banner("1.8.0_20"), 0, false, "", none, "couldn't get"},
+        {"java version \"" + std::string(120, '9') + "\"\n", 0, false, longest, longest, "Java"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output.substr(0, 30));
+        Probe p(c.output, c.exitCode, c.hangs);
+        EXPECT_EQ(p.check(), !c.version.empty());
+        EXPECT_EQ(p.version, c.version);
+        EXPECT_EQ(p.cached(), c.cached);
+        EXPECT_THAT(p.logText(), HasSubstr(c.logged));
+        EXPECT_THAT(p.fake.programs.waits, ElementsAre(60000u));
+        EXPECT_EQ(p.fake.programs.terminations.size(), c.hangs ? 1u : 0u);
+        EXPECT_FALSE(p.fake.files.hasFile(kOutput));
+    }
+}
+
+TEST(JavaExecutable, TheCacheSparesProbingAnUnchangedExecutable) {
+    Probe p(banner("1.7.0_21"));
+    EXPECT_FALSE(p.check("1.8")); // a rejected version is cached all the same
+    EXPECT_TRUE(p.check());
+    EXPECT_EQ(p.version, "1.7.0_21");
+    EXPECT_THAT(p.logged("got version from registry "), ElementsAre("1.7.0_21"));
+    EXPECT_EQ(p.fake.programs.starts.size(), 1u);
+
+    p.fake.files.lastWriteTimes[u"c:\\jre\\bin\\java.exe"] = kStamp + 1;
+    p.fake.programs.children[kProbe].errorOutput = banner("1.8.0_05");
+    EXPECT_TRUE(p.check());
+    EXPECT_EQ(p.cached(), "1.8.0_05");
+    ProbeCache(p.fake.registry).write(kJava, kStamp + 1, "1.0.0"); // an earlier probe failed
+    EXPECT_TRUE(p.check());
+    EXPECT_EQ(p.fake.programs.starts.size(), 3u);
+    EXPECT_EQ(p.version, "1.8.0_05");
+}
+
+// Only an accepted candidate of a windowed launcher (type 1) moves to javaw.exe, which must exist.
+TEST(JavaExecutable, WindowedLauncherSwitchesToJavaw) {
+    const std::string javaw = "c:\\jre\\bin\\javaw.exe";
+    for (auto [type, javawExists, version, accepted, path] :
+         {std::tuple{"1", false, "1.8.0_20", false, javaw},
+          {"1", true, "1.6.0_45", false, kJava},
+          {"2", true, "1.8.0_20", true, kJava}}) {
+        SCOPED_TRACE(std::string(type) + version);
+        Probe p(banner(version));
+        p.setConfig(kLauncherType, type);
+        if (javawExists)
+            p.fake.files.addFile(javaw, "MZ");
+        EXPECT_EQ(p.check(), accepted);
+        EXPECT_EQ(p.path, path);
+    }
+}
+
+// The console host may hold the output file for a while after the probe has ended.
+TEST(JavaExecutable, OutputFileIsDeletedOnceReleased) {
+    Probe p(banner("1.8.0_20"));
+    p.fake.files.deleteErrors[u"C:\\Users\\a\\AppData\\Local\\Temp\\qvo1A2B.tmp"] = 32;
+    p.fake.system.onSleep = [&p] {
+        if (p.fake.system.calls.size() == 3)
+            p.fake.files.deleteErrors.clear();
+    };
+    EXPECT_TRUE(p.check());
+    EXPECT_EQ(p.fake.files.deleteCalls.size(), 4u);
+    EXPECT_EQ(p.fake.system.calls, std::vector<std::string>(3, "sleep 10"));
+    EXPECT_FALSE(p.fake.files.hasFile(kOutput));
+}
+
+// --- the sources of the search ----------------------------------------------------------------
 
 std::string javaIn(const std::string& home) {
     return home + "\\bin\\java.exe";
-}
-
-// A JavaSoft key ("current" may be empty for none) with one version subkey naming home.
-void addJavaSoft(RuntimeMachine& m, const std::string& key, const std::string& current,
-                 const std::string& subkey, const std::string& home) {
-    if (!current.empty())
-        m.fake.registry.setString(RegistryRoot::LocalMachine, key, "CurrentVersion", current);
-    m.fake.registry.setString(RegistryRoot::LocalMachine, key + "\\" + subkey, "JavaHome", home,
-                              platform::RegistryView::Default, /*withZero=*/true);
 }
 
 // Recorded by other software as the executable's path with "/" for "\".
 void addLocated(RuntimeMachine& m, RegistryRoot root, std::string executable) {
     std::replace(executable.begin(), executable.end(), '\\', '/');
     m.fake.registry.addKey(root, "SOFTWARE\\corvane-systems\\qelvo\\locatedjvms\\" + executable);
-}
-
-TEST(JvmSearch, TypicalSettingsTryEverySourceInTheirOrder) {
-    RuntimeMachine m;
-    m.setConfig(kSearchSequence, "B.\\jre;Y;EJAVA_HOME;EJDK_HOME;");
-    m.setConfig(kApplicationId, "app1");
-    m.setConfig(kInstallationDirectory, ".");
-    m.fake.files.addFile("c:\\apps\\tool\\.kestrowan\\pref_jre.cfg", "c:\\rt\\pref\n");
-    m.fake.files.addFile("c:\\apps\\tool\\.kestrowan\\inst_jre.cfg", "c:\\rt\\inst\n");
-    addJavaSoft(m, kJreKey, "1.8", "1.8", "c:\\rt\\sun");
-    addLocated(m, RegistryRoot::LocalMachine, javaIn("c:\\rt\\located"));
-    m.fake.registry.setString(RegistryRoot::CurrentUser, kInstallations, "app1", "c:\\rt\\user");
-    m.fake.registry.setString(RegistryRoot::LocalMachine, kInstallations, "app1",
-                              "c:\\rt\\machine");
-    for (const char* variable : {"JAVA_HOME", "JDK_HOME", "QELVO_JAVA_HOME", "KESTROWAN_JAVA_HOME"})
-        m.fake.environment.variables[variable] = std::string("c:\\rt\\") + variable;
-    // Every source holds a runtime, all too old and none loadable, so every source is visited.
-    for (const char* home :
-         {"c:\\rt\\pref", "c:\\apps\\tool\\jre", "c:\\rt\\sun", "c:\\rt\\located", "c:\\rt\\inst",
-          "c:\\rt\\user\\jre", "c:\\rt\\machine\\jre", "c:\\rt\\JAVA_HOME", "c:\\rt\\JDK_HOME",
-          "c:\\rt\\QELVO_JAVA_HOME", "c:\\rt\\KESTROWAN_JAVA_HOME"})
-        m.addRuntime(home, kOld, false);
-
-    SearchResult result = searchJvm(m.ctx);
-
-    EXPECT_THAT(m.attempts(),
-                ElementsAre(javaIn("c:\\rt\\pref"), javaIn("c:\\apps\\tool\\jre"),
-                            // the current version's key, then the same key enumerated
-                            javaIn("c:\\rt\\sun"), javaIn("c:\\rt\\sun"), javaIn("c:\\rt\\located"),
-                            javaIn("c:\\rt\\JAVA_HOME"), javaIn("c:\\rt\\JDK_HOME"),
-                            javaIn("c:\\rt\\inst"), "load " + javaIn("c:\\apps\\tool\\jre"),
-                            // the user's key is one in both views; the machine's is not
-                            javaIn("c:\\rt\\user\\jre"), javaIn("c:\\rt\\user\\jre"),
-                            javaIn("c:\\rt\\machine\\jre"), "finished",
-                            javaIn("c:\\rt\\QELVO_JAVA_HOME"),
-                            javaIn("c:\\rt\\KESTROWAN_JAVA_HOME")));
-    // Only the bundled runtime is taken whatever its version, and it did not load.
-    EXPECT_EQ(result.type, LocationType::Directory);
-    EXPECT_EQ(result.locationName, ".\\jre");
-    EXPECT_EQ(result.library, nullptr);
 }
 
 TEST(JvmSearch, TheFallbackPassRetriesBundledAndRelativeDirectoriesOnly) {
@@ -111,29 +231,6 @@ TEST(JvmSearch, LocationFilesNameADirectoryByTheirFirstLine) {
     }
 }
 
-// A tie goes to the runtime key; a value too long for the installers' 100-byte buffer is none.
-TEST(JvmSearch, JavaSoftCurrentVersionsPickTheKey) {
-    const std::string fills = "1.8" + std::string(97, '0');
-    for (auto [jdk, jre, jdkRequired, chosen] :
-         {std::tuple{"1.8", std::string("1.8"), false, "jre"},
-          {"1.8.0_20", "1.8", false, "jdk\\jre"},
-          {"1.8", "1.8", true, "jdk\\jre"},
-          {"1.8", fills, false, "jre"},
-          {"1.8", fills + "0", false, "jdk\\jre"}}) {
-        SCOPED_TRACE(jre.substr(0, 5) + (jdkRequired ? " JDK required" : ""));
-        RuntimeMachine m;
-        m.setConfig(kSearchSequence, "Y");
-        m.setConfig(kJdkRequired, jdkRequired ? "1" : "0");
-        addJavaSoft(m, "SOFTWARE\\JavaSoft\\Java Development Kit", jdk, jdk, "c:\\rt\\jdk");
-        addJavaSoft(m, kJreKey, jre, jre, "c:\\rt\\jre");
-        m.fake.files.addFile("c:\\rt\\jdk\\lib\\tools.jar", "PK");
-        m.addRuntime("c:\\rt\\jdk\\jre", kGood);
-        m.addRuntime("c:\\rt\\jre", kGood);
-        EXPECT_EQ(searchJvm(m.ctx).executable, javaIn(std::string("c:\\rt\\") + chosen));
-        EXPECT_EQ(m.attempts().size(), 2u) << "one check, one load";
-    }
-}
-
 TEST(JvmSearch, RegistrySearchPrefersTheHigherVersionATieGoesToTheLocatedRuntime) {
     for (auto [sun, located, chosen] : {std::tuple{"1.8.0_20", "1.8.0_20", "c:\\rt\\located"},
                                         {"1.8.0_20", "1.8.0_05", "c:\\rt\\sun"},
@@ -141,7 +238,10 @@ TEST(JvmSearch, RegistrySearchPrefersTheHigherVersionATieGoesToTheLocatedRuntime
         SCOPED_TRACE(std::string(sun) + " / " + located);
         RuntimeMachine m;
         m.setConfig(kSearchSequence, "Y");
-        addJavaSoft(m, kJreKey, "1.8", "1.8", "c:\\rt\\sun");
+        const std::string sunKey = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+        m.fake.registry.setString(RegistryRoot::LocalMachine, sunKey, "CurrentVersion", "1.8");
+        m.fake.registry.setString(RegistryRoot::LocalMachine, sunKey + "\\1.8", "JavaHome",
+                                  "c:\\rt\\sun");
         addLocated(m, RegistryRoot::LocalMachine, javaIn("c:\\rt\\located"));
         m.addRuntime("c:\\rt\\sun", sun);
         m.addRuntime("c:\\rt\\located", located);
@@ -158,7 +258,6 @@ TEST(JvmSearch, LocatedRuntimesGiveTheHighestVersion) {
     for (auto [user, machine, every, chosen] :
          {std::tuple{Entries{{"c:\\a", "1.7.0_21"}, {"c:\\b", "1.8.0_05"}, {"c:\\c", "1.8.0_05"}},
                      Entries{}, true, "c:\\b"},
-          {Entries{{"c:\\b", "1.8.0_05"}, {"c:\\d", "1.9.0-ea"}}, Entries{}, true, "c:\\d"},
           {Entries{{"c:\\e", "1.6.0_45"}, {"c:\\gone", ""}}, Entries{}, true, ""},
           {Entries{{"c:\\u", "1.7.0_21"}}, Entries{{"c:\\m", "1.8.0_05"}}, true, "c:\\m"},
           {Entries{{"c:\\u", "1.8.0_05"}}, Entries{{"c:\\m", "1.8.0_05"}}, true, "c:\\m"},
@@ -181,35 +280,195 @@ TEST(JvmSearch, LocatedRuntimesGiveTheHighestVersion) {
     }
 }
 
-// Each root's installations in the default view, then the 32-bit one; a runtime that loads
-// ends the search before the override variables.
-TEST(JvmSearch, PreviousInstallationsAreAskedPerRootDefaultViewFirst) {
-    RuntimeMachine m;
-    m.setConfig(kApplicationId, "app1");
-    m.fake.registry.setString(RegistryRoot::LocalMachine, kInstallations, "app1",
-                              "c:\\old;;c:\\new", platform::RegistryView::Registry32);
-    m.addRuntime("c:\\old\\jre", kOld);
-    m.addRuntime("c:\\new\\jre", kGood);
-    m.fake.environment.variables["QELVO_JAVA_HOME"] = "c:\\rt\\q";
-    m.addRuntime("c:\\rt\\q", kGood, false);
-    SearchResult result = searchJvm(m.ctx);
-    EXPECT_THAT(m.logged("could not open installation node "), ElementsAre("2", "2", "2"));
-    EXPECT_THAT(m.attempts(), ElementsAre(javaIn("c:\\old\\jre"), javaIn("c:\\new\\jre"),
-                                          "load " + javaIn("c:\\new\\jre")));
-    EXPECT_EQ(result.type, LocationType::Registry);
-    EXPECT_NE(result.library, nullptr);
+// --- the VM library -------------------------------------------------------------------------
+
+const std::string kJre = "c:\\jre\\bin", kLogName = "\n\nLog: C:\\Logs\\kwn_nlog_1";
+
+void addLibrary(RuntimeMachine& m, const std::string& path, std::uint32_t error = 0,
+                bool onDisk = true, std::set<std::string> exports = {"JNI_CreateJavaVM"}) {
+    m.fake.programs.libraries[path] = {std::move(exports), error};
+    if (onDisk)
+        m.fake.files.addFile(path, "MZ");
 }
 
-TEST(JvmSearch, PackedArchivesAreUnpackedBeforeTheRuntimeIsProbed) {
+// "<bin>\<type>\jvm.dll" for each of the blank-separated types, appended to paths.
+Paths libraries(const std::string& bin, const std::string& types, Paths paths = {}) {
+    std::istringstream words(types);
+    for (std::string type; words >> type;)
+        paths.push_back(bin + "\\" + type + "\\jvm.dll");
+    return paths;
+}
+
+TEST(VmLibrary, TriesThePreferredTypeThenEveryTypeThenTheRuntimeBesideTheBinDirectory) {
+    const std::string all = " hotspot client server classic jrockit", cut(199, 'v');
+    const std::string jdk = "c:\\jdk\\bin", jdkRuntime = "c:\\jdk\\bin\\..\\jre\\bin";
+    struct Case {
+        std::string preferred, executable;
+        Paths loadable, broken, loads;
+    } const cases[] = {
+        {"", kJre + "\\java.exe", libraries(kJre, "jrockit"), {}, libraries(kJre, all)},
+        {"server",
+         kJre + "\\javaw.exe",
+         libraries(kJre, "client server"),
+         {},
+         libraries(kJre, "server")},
+        {std::string(250, 'v'),
+         kJre + "\\javaw.exe",
+         libraries(kJre, cut),
+         {},
+         libraries(kJre, cut)},
+        {"", jdk + "\\java.exe", libraries(jdkRuntime, "client"), libraries(jdk, "server"),
+         libraries(jdkRuntime, "hotspot client", libraries(jdk, all))},
+        {"server",
+         kJre + "\\javaw.exe",
+         {},
+         libraries(kJre, "client"),
+         libraries(kJre + "\\..\\jre\\bin", "server" + all, libraries(kJre, "server" + all))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        RuntimeMachine m;
+        m.setConfig(kPreferredVmType, c.preferred);
+        for (const std::string& path : c.loadable)
+            addLibrary(m, path);
+        for (const std::string& path : c.broken)
+            addLibrary(m, path, 193);
+        EXPECT_EQ(loadJvmDll(m.ctx, c.executable) != nullptr, !c.loadable.empty());
+        EXPECT_EQ(m.fake.programs.loads, c.loads);
+        // PATH keeps naming the bin directory of a library that loaded, else is restored.
+        EXPECT_EQ(m.fake.environment.variables["PATH"] == "C:\\Windows", c.loadable.empty());
+    }
+}
+
+TEST(VmLibrary, LogsEachAttemptAndWhyALibraryOnDiskFailed) {
     RuntimeMachine m;
-    m.setConfig(kSearchSequence, "B.\\jre");
-    m.addRuntime("c:\\apps\\tool\\jre", kGood);
-    m.fake.files.addFile("c:\\apps\\tool\\jre\\lib\\rt.jar.pack", "packed");
-    m.fake.programs.children["c:\\apps\\tool\\jre\\bin\\unpack200.exe"] = {};
-    searchJvm(m.ctx);
-    ASSERT_EQ(m.fake.programs.starts.size(), 2u);
-    EXPECT_EQ(m.fake.programs.starts[0].program, "c:\\apps\\tool\\jre\\bin\\unpack200.exe");
-    EXPECT_EQ(m.fake.programs.starts[1].commandLine, javaIn("c:\\apps\\tool\\jre") + " -version");
+    addLibrary(m, kJre + "\\hotspot\\jvm.dll", 193);                // of the other width
+    addLibrary(m, kJre + "\\server\\jvm.dll", 0, /*onDisk=*/false); // the loader knows better
+    EXPECT_NE(loadJvmDll(m.ctx, "c:\\jre\\bin\\javaw.exe"), nullptr);
+    EXPECT_THAT(m.logText(),
+                testing::HasSubstr("\nTrying to load JVM-DLL from c:\\jre\\bin\\javaw.exe\n"
+                                   "Setting PATH C:\\Windows;c:\\jre\\bin\n"
+                                   "Trying c:\\jre\\bin\\hotspot\\jvm.dll (exists 1)\n"
+                                   "Failed with error code 193\n"
+                                   "Trying c:\\jre\\bin\\client\\jvm.dll (exists 0)\n"
+                                   "Trying c:\\jre\\bin\\server\\jvm.dll (exists 0)\n"));
+    EXPECT_EQ(m.fake.environment.runtimeAssignments, Paths{"PATH=C:\\Windows;c:\\jre\\bin"});
+}
+
+TEST(VmLibrary, LoadDllWithoutARuntimeSaysSoWithTheLaunchersWidth) {
+    RuntimeMachine m;
+    EXPECT_FALSE(LoadDLL(m.ctx));
+    EXPECT_EQ(m.logged("LoadDLL "), Paths{"(1, (null), 0)"});
+    EXPECT_EQ(m.logged("ERROR: "), Paths{"No JVM found"});
+    EXPECT_EQ(m.box(), u"No 64-bit JVM" + test::widen(kLogName));
+    EXPECT_EQ(m.ctx.jvmHome, "");
+}
+
+TEST(VmLibrary, LoadDllKeepsTheLibraryItsEntryPointAndTheRuntimesHome) {
+    RuntimeMachine m;
+    m.setConfig(kSearchSequence, "Bc:\\app\\jre");
+    m.fake.files.addFile("c:\\app\\jre\\bin\\java.exe", "MZ");
+    addLibrary(m, "c:\\app\\jre\\bin\\client\\jvm.dll");
+    EXPECT_TRUE(LoadDLL(m.ctx));
+    EXPECT_EQ(m.ctx.jvmHome, "c:\\app\\jre\\bin\\..");
+    EXPECT_NE(m.ctx.vmLibrary, nullptr);
+    EXPECT_NE(m.ctx.createJavaVm, nullptr);
+    EXPECT_EQ(m.logged("Loading of JVM-DLL "), Paths{"successful"});
+    EXPECT_EQ(m.box(), u"");
+}
+
+// The search accepts c:\jre, whose library fails to load or lacks the entry point.
+TEST(VmLibrary, AnUnusableRuntimeIsNamedAsPreciselyAsItsSourceAllows) {
+    struct Case {
+        std::string sequence, variable, value, applicationId, message;
+    } const cases[] = {
+        {"S", "", "", "", "No 64-bit JVM"},
+        {"EMY_JAVA", "MY_JAVA", "c:/jre", "", "env MY_JAVA"},
+        {"", "KESTROWAN_JAVA_HOME", "c:\\jre", "", "env KESTROWAN_JAVA_HOME"},
+        {"A${RT}", "RT", "c:\\jre", "", "dir c:\\jre"},
+        {"", "", "", "app", "VM failed {0}"}, // a previous installation; shown wide
+    };
+    for (const Case& c : cases) {
+        for (bool loads : {false, true}) {
+            SCOPED_TRACE(c.message + (loads ? ", loads" : ""));
+            RuntimeMachine m;
+            m.setConfig(kSearchSequence, c.sequence);
+            m.setConfig(kApplicationId, c.applicationId);
+            m.fake.environment.variables[c.variable] = c.value;
+            m.fake.programs.searchResults["java.exe"] = "c:\\jre\\bin\\java.exe";
+            m.fake.registry.setString(platform::RegistryRoot::CurrentUser,
+                                      "SOFTWARE\\corvane-systems\\kestrowan\\installations", "app",
+                                      "c:");
+            m.addRuntime("c:\\jre", "1.8.0_20", false);
+            if (loads)
+                addLibrary(m, kJre + "\\server\\jvm.dll", 0, true,
+                           {"JNI_GetDefaultJavaVMInitArgs"});
+            else
+                addLibrary(m, kJre + "\\hotspot\\jvm.dll", 193);
+            EXPECT_FALSE(LoadDLL(m.ctx));
+            Paths errors = {"Could not get DLL-Handle.", "Could not load functions"};
+            EXPECT_EQ(m.logged("ERROR: "), loads ? Paths{errors[1]} : errors);
+            EXPECT_EQ(m.box(), test::widen(c.message + kLogName));
+            EXPECT_EQ(m.fake.ui.boxes.back().wide, !c.applicationId.empty());
+            EXPECT_EQ(m.ctx.jvmHome, "c:\\jre\\bin\\..");
+        }
+    }
+}
+
+// --- packed runtimes --------------------------------------------------------------------------
+
+// Before a runtime is probed its packed archives are unpacked, lib first, then lib\ext; an
+// archive already there is done, and blanks in the paths reach the tool inside quotes.
+TEST(PackedRuntime, ArchivesAreUnpackedBeforeTheRuntimeIsProbed) {
+    RuntimeMachine m;
+    const std::string r = "c:\\apps\\tool\\my jre", tool = r + "\\bin\\unpack200.exe";
+    m.setConfig(kSearchSequence, "B.\\my jre");
+    m.addRuntime(r, "1.8.0_20");
+    for (const char* file : {"\\lib\\charsets.jar.pack", "\\lib\\charsets.jar",
+                             "\\lib\\rt.jar.pack", "\\lib\\ext\\a.jar.pack"})
+        m.fake.files.addFile(r + file, "PK");
+    m.fake.programs.children[tool] = {};
+    EXPECT_NE(searchJvm(m.ctx).library, nullptr);
+    EXPECT_EQ(m.fake.console.standardOutput, "Preparing JRE ...\n");
+    std::vector<std::string> started;
+    for (const auto& start : m.fake.programs.starts)
+        started.push_back(start.program + "|" + start.commandLine);
+    EXPECT_THAT(
+        started,
+        ElementsAre(tool + "|-r \"" + r + "\\lib\\rt.jar.pack\" \"" + r + "\\lib\\rt.jar\"",
+                    tool + "|-r \"" + r + "\\lib\\ext\\a.jar.pack\" \"" + r + "\\lib\\ext\\a.jar\"",
+                    "|" + r + "\\bin\\java.exe -version"));
+    EXPECT_THAT(m.fake.programs.waits, ElementsAre(0xFFFFFFFF, 0xFFFFFFFF, 60000u));
+    EXPECT_FALSE(m.fake.files.hasFile(r + "\\lib\\rt.jar.pack"));
+    EXPECT_TRUE(m.fake.files.hasFile(r + "\\lib\\charsets.jar.pack"));
+}
+
+// Deleted whatever the tool did, so that no later start runs it on the same file again.
+TEST(PackedRuntime, PackFileIsDeletedAndOnlyAFailureOtherThanGoneIsLogged) {
+    for (auto [toolRemovesPack, error, logged] : {std::tuple{false, 0u, std::vector<std::string>{}},
+                                                  {true, 0u, {}},
+                                                  {false, 5u, {"(error 5)"}}}) {
+        SCOPED_TRACE(error + toolRemovesPack);
+        RuntimeMachine m;
+        m.fake.files.addFile("c:\\jre\\lib\\rt.jar.pack", "packed");
+        if (error)
+            m.fake.files.deleteErrors[u"c:\\jre\\lib\\rt.jar.pack"] = error;
+        auto& tool = m.fake.programs.children["c:\\jre\\bin\\unpack200.exe"];
+        tool.exitCode = 1; // its outcome is not looked at
+        if (toolRemovesPack)
+            tool.effect = [&m] { m.fake.files.files.erase(u"c:\\jre\\lib\\rt.jar.pack"); };
+        files::unpackRuntime(m.ctx, "c:\\jre");
+        EXPECT_THAT(m.fake.files.deleteCalls, ElementsAre("c:\\jre\\lib\\rt.jar.pack"));
+        EXPECT_EQ(m.logged("could not delete packed file "), logged);
+    }
+}
+
+TEST(PackedRuntime, MissingToolIsInternalError20) {
+    RuntimeMachine m;
+    m.fake.files.addFile("c:\\jre\\lib\\rt.jar.pack", "packed");
+    EXPECT_EQ(test::exitCodeOf([&] { files::unpackRuntime(m.ctx, "c:\\jre"); }), 1);
+    EXPECT_EQ(m.box(), u"Internal error 20\n\nLog: C:\\Logs\\kwn_nlog_1");
+    EXPECT_TRUE(m.fake.files.hasFile("c:\\jre\\lib\\rt.jar.pack"));
 }
 
 } // namespace

@@ -29,7 +29,7 @@ TEST(VersionRules, BoundsCompareAsText) {
         {"", "", "", true, true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.version) + " in [" + c.minimum + ", " + c.maximum + "]");
+        SCOPED_TRACE(&c - cases);
         EXPECT_EQ(acceptVersion(c.version, c.minimum, c.maximum, true, false), c.accepted);
         EXPECT_EQ(versionInRange(c.version, c.minimum, c.maximum), c.inRange);
     }
@@ -48,8 +48,7 @@ TEST(VersionRules, PreReleasesNeedPermission) {
         {"1.6.0-ea", true, true, false, false}, // the bounds still apply
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.version) + (c.allowed ? " allowed" : "") +
-                     (c.everywhere ? " everywhere" : ""));
+        SCOPED_TRACE(&c - cases);
         EXPECT_EQ(acceptVersion(c.version, "1.7", "", c.allowed, c.everywhere), c.accepted);
         EXPECT_EQ(preReleaseRefused(c.version, c.allowed, c.everywhere), c.refused);
     }
