@@ -21,14 +21,12 @@ TEST(ProbeCache, ReadsOnlyAnEntryWithTheFilesExactStamp) {
         const char* stored; // nullptr: no version
         std::optional<std::string> read;
         bool withZero = false;
-        RegistryRoot root = RegistryRoot::CurrentUser;
     } const cases[] = {
         {time, "1.8.0_20", "1.8.0_20"},
         {time, "1.8.0_20", "1.8.0_20", true},
         {{0x79, 0x87, 0x96, 0xA5, 0xB4, 0xC3, 0xD2, 0x01}, "1.8.0_20", {}},
         {{}, "1.8.0_20", {}},
         {time, nullptr, {}},
-        {time, "1.8.0_20", {}, false, RegistryRoot::LocalMachine},
         {time, "1.6.", {}},
         {time, "1.6", "1.6"},
         {time, "1.0.0", "1.0.0"},
@@ -36,11 +34,11 @@ TEST(ProbeCache, ReadsOnlyAnEntryWithTheFilesExactStamp) {
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
         test::FakeRegistry registry;
-        registry.addKey(c.root, key);
+        registry.addKey(user, key);
         if (!c.stamp.empty())
-            registry.setBinary(c.root, key, "LastWriteTime", c.stamp);
+            registry.setBinary(user, key, "LastWriteTime", c.stamp);
         if (c.stored)
-            registry.setString(c.root, key, "Version", c.stored, {}, c.withZero);
+            registry.setString(user, key, "Version", c.stored, {}, c.withZero);
         EXPECT_EQ(ProbeCache(registry).read("c:\\jre\\bin\\java.exe", 0x01D2C3B4A5968778), c.read);
     }
     // Written as it is read, unless the key cannot be created.
