@@ -77,6 +77,7 @@ struct RuntimeMachine {
 const std::string kJava = "c:\\jre\\bin\\java.exe";
 const std::string kProbe = kJava + " -version";
 const std::string kOutput = "C:\\Users\\a\\AppData\\Local\\Temp\\qvo1A2B.tmp";
+const std::string kCacheKey = "SOFTWARE\\corvane-systems\\qelvo\\jvms\\c:/jre/bin/java.exe";
 constexpr std::uint64_t kStamp = 0x01D2C3B4A5968778;
 
 // c:\jre\bin\java.exe, whose probe prints output on standard error.
@@ -91,9 +92,7 @@ struct Probe : RuntimeMachine {
         return checkJavaExe(ctx, path, version, {minimum, ""}, false);
     }
     std::string cached() const {
-        auto value = fake.registry.value(
-            platform::RegistryRoot::CurrentUser,
-            "SOFTWARE\\corvane-systems\\qelvo\\jvms\\c:/jre/bin/java.exe", "Version");
+        auto value = fake.registry.value(RegistryRoot::CurrentUser, kCacheKey, "Version");
         return value ? std::string(value->data.begin(), value->data.end()) : "none";
     }
     std::string path, version;
@@ -126,6 +125,9 @@ TEST(JavaExecutable, ProbeRunsHiddenAndItsOutcomeIsCachedUnlessItHung) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.output.substr(0, 30));
         Probe p(c.output, c.exitCode, c.hangs);
+        // The console host holds the output file a little while after the probe has ended.
+        p.fake.files.deleteErrors[test::widen(kOutput)] = 32;
+        p.fake.system.onSleep = [&p] { p.fake.files.deleteErrors.clear(); };
         EXPECT_EQ(p.check(), !c.version.empty());
         EXPECT_EQ(p.version, c.version);
         EXPECT_EQ(p.cached(), c.cached);
@@ -133,6 +135,7 @@ TEST(JavaExecutable, ProbeRunsHiddenAndItsOutcomeIsCachedUnlessItHung) {
         EXPECT_THAT(p.fake.programs.waits, ElementsAre(60000u));
         EXPECT_EQ(p.fake.programs.terminations.size(), c.hangs ? 1u : 0u);
         EXPECT_FALSE(p.fake.files.hasFile(kOutput));
+        EXPECT_EQ(p.fake.system.calls, Paths{"sleep 10"});
     }
 }
 
@@ -347,7 +350,6 @@ TEST(VmLibrary, LoadDllKeepsTheLibraryItsEntryPointAndTheRuntimesHome) {
     EXPECT_NE(m.ctx.vmLibrary, nullptr);
     EXPECT_NE(m.ctx.createJavaVm, nullptr);
     EXPECT_EQ(m.logged("Loading of JVM-DLL "), Paths{"successful"});
-    EXPECT_EQ(m.box(), u"");
 }
 
 // The search accepts c:\jre, whose library fails to load or lacks the entry point.
