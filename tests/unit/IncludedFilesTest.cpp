@@ -1,6 +1,5 @@
 #include "files/IncludedFiles.h"
 
-#include "config/ConfigReader.h"
 #include "fake/FakePlatform.h"
 #include "fake/LauncherImage.h"
 #include "files/IncludedFileName.h"
@@ -19,8 +18,8 @@ using testing::HasSubstr;
 
 const std::u16string kModule = u"C:\\apps\\tool.exe";
 const std::string kTemp = "C:\\Temp\\qvo1A2B.tmp_dir1700000000";
-const std::string kError11 =
-    "An internal error occurred (error code: 11)\n\nLog: C:\\Temp\\kwn_nlog_1";
+const std::u16string kError11 =
+    u"An internal error occurred (error code: 11)\n\nLog: C:\\Temp\\kwn_nlog_1";
 
 Bytes bytesOf(std::string_view text) {
     return Bytes(text.begin(), text.end());
@@ -52,27 +51,20 @@ protected:
     void SetUp() override {
         fake.process.moduleFile = kModule;
         fake.environment.variables["TMP"] = "C:\\Temp";
-        files.addDirectory(u"C:\\Temp");
-        files.addDirectory(files.systemTempPath);
-        files.addDirectory(kTemp);
+        for (std::u16string directory :
+             {std::u16string(u"C:\\Temp"), files.systemTempPath, test::widen(kTemp)})
+            files.addDirectory(directory);
         ctx.log.setForced(true);
         ctx.tempDirectory = kTemp;
+        ctx.config.setNarrow(1009, "An internal error occurred (error code: {0})");
     }
-    // The launcher file: a block holding the count (when given) and the names, then `tail`.
-    void install(std::optional<std::string> count, const std::string& names, const Bytes& tail) {
-        test::ConfigBlockBuilder builder;
-        builder.narrow(1009, "An internal error occurred (error code: {0})").narrow(107, "1");
-        if (count)
-            builder.narrow(2002, *count);
-        Bytes block = builder.narrow(2003, names).build(), all = block;
-        all.insert(all.end(), tail.begin(), tail.end());
-        test::LauncherImage image = test::buildLauncherImage(all);
+    // The count and names of the block, and the launcher file with `tail` behind the block.
+    void install(const std::string& count, const std::string& names, const Bytes& tail) {
+        ctx.config.setNarrow(2002, count);
+        ctx.config.setNarrow(2003, names);
+        test::LauncherImage image = test::buildLauncherImage(tail);
         files.addFile(kModule, image.bytes);
-        blockEnd = image.blockStart + static_cast<std::int64_t>(block.size());
-        diag::NativeLog quiet(os); // keeps the block reading out of the log
-        ASSERT_EQ(config::readConfigBlock(files, kModule, quiet, ctx.config,
-                                          [] { return std::string("en"); }),
-                  std::nullopt);
+        ctx.config.setBlockEndPosition(blockEnd = image.blockStart);
         files.readOpens.clear();
     }
     // The exit code when the launcher ended, else nullopt with `result` set.
@@ -80,9 +72,6 @@ protected:
         return test::exitCodeOf([&] { result = extractIncludedFiles(ctx, createTempDirectory); });
     }
     std::string logText() const { return files.text(u"C:\\Temp\\kwn_nlog_1"); }
-    std::string shownMessage() const {
-        return fake.ui.boxes.empty() ? "" : test::narrow(fake.ui.boxes.back().text);
-    }
     Bytes fileBytes(const std::string& path) const {
         auto it = files.files.find(test::widen(path));
         return it == files.files.end() ? Bytes{} : it->second.bytes;
@@ -98,29 +87,6 @@ protected:
     int result = -1;
 };
 
-TEST_F(IncludedFilesTest, WithoutAPositiveCountNoFileIsWritten) {
-    // The count, whether to create the temp directory, the temp directory afterwards ("new").
-    const std::tuple<std::optional<std::string>, bool, std::string> cases[] = {
-        {"0", true, ""},
-        {std::nullopt, true, ""},
-        {"x", true, ""},
-        {"0", false, kTemp},
-        {"-2", true, "new"}};
-    for (const auto& [count, create, temp] : cases) {
-        SCOPED_TRACE(count.value_or("(absent)"));
-        ctx.tempDirectory = kTemp;
-        install(count, "a.jar", records({bytesOf("abc")}));
-        EXPECT_EQ(extract(create), std::nullopt);
-        EXPECT_EQ(result, kExtracted);
-        EXPECT_FALSE(files.hasFile(kTemp + "\\a.jar"));
-        EXPECT_EQ(files.readOpens.size(), temp == "new" ? 1u : 0u);
-        if (temp != "new")
-            EXPECT_EQ(ctx.tempDirectory, temp);
-        else
-            EXPECT_TRUE(ctx.tempDirectory != kTemp && files.hasDirectory(ctx.tempDirectory));
-    }
-}
-
 TEST_F(IncludedFilesTest, ExtractsIntoANewTempDirectoryAndRemembersWhereTheRecordsEnd) {
     Bytes a = {0x00, 0xA7, 0xFF}, big(200001); // more than a single read takes
     std::iota(big.begin(), big.end(), 0);      // every byte value, so that no XOR goes unseen
@@ -135,19 +101,12 @@ TEST_F(IncludedFilesTest, ExtractsIntoANewTempDirectoryAndRemembersWhereTheRecor
     EXPECT_THAT(logText(), HasSubstr("\nextracting " + temp +
                                      "\\a.jar (size: 3)\ncreating directory " + temp + "\\user\n"));
     EXPECT_THAT(logText(), HasSubstr(" (size: 200001)\nextracting files done\n"));
-}
-
-TEST_F(IncludedFilesTest, EmptyAndNegativeSizesCreateNoFileAndReadNoContent) {
-    for (std::int64_t size : {std::int64_t(0), std::int64_t(-1), INT64_MIN}) {
-        SCOPED_TRACE(size);
-        files.files.erase(test::widen(kTemp + "\\b"));
-        Bytes tail = test::ByteWriter().i64(size).raw(records({bytesOf("bytes")})).bytes();
-        install("2", "a;b", tail);
-        EXPECT_EQ(extract(), std::nullopt);
-        EXPECT_EQ(result, kExtracted);
-        EXPECT_FALSE(files.hasFile(kTemp + "\\a"));
-        EXPECT_EQ(fileBytes(kTemp + "\\b"), bytesOf("bytes"));
-        EXPECT_EQ(ctx.unextractedPosition, blockEnd + 8 + 8 + 5);
+    // Without a positive count the launcher file is not read and no temp directory is made.
+    for (const char* count : {"0", "x"}) {
+        install(count, "a.jar", records({a}));
+        EXPECT_EQ(extract(true), std::nullopt);
+        EXPECT_EQ(ctx.tempDirectory, "");
+        EXPECT_TRUE(files.readOpens.empty());
     }
 }
 
@@ -178,6 +137,17 @@ TEST_F(IncludedFilesTest, TheCountAndTheNameListBoundEachOther) {
     }
 }
 
+TEST_F(IncludedFilesTest, EmptyAndNegativeSizesCreateNoFileAndReadNoContent) {
+    for (std::int64_t size : {std::int64_t(0), std::int64_t(-1), INT64_MIN}) {
+        SCOPED_TRACE(size);
+        install("2", "a;b", test::ByteWriter().i64(size).raw(records({bytesOf("b")})).bytes());
+        EXPECT_EQ(extract(), std::nullopt);
+        EXPECT_FALSE(files.hasFile(kTemp + "\\a"));
+        EXPECT_EQ(fileBytes(kTemp + "\\b"), bytesOf("b"));
+        EXPECT_EQ(ctx.unextractedPosition, blockEnd + 8 + 8 + 1);
+    }
+}
+
 TEST_F(IncludedFilesTest, AFailedReadOrWriteIsReportedWithTheBytesLeft) {
     install("2", "a;b", test::cut(records({bytesOf("0123456789")}), 8 + 4));
     EXPECT_EQ(extract(), std::nullopt);
@@ -186,7 +156,6 @@ TEST_F(IncludedFilesTest, AFailedReadOrWriteIsReportedWithTheBytesLeft) {
     EXPECT_THAT(logText(), HasSubstr("\nERROR: ReadFile failed 0 0 4\nERROR: Failed to extract " +
                                      kTemp + "\\a\n"));
     EXPECT_EQ(ctx.unextractedPosition, 0);
-
     install("1", "a", records({bytesOf("0123456789")}));
     files.writeLimit = 4; // the first write takes 4 of 10 bytes, the next one fails
     EXPECT_EQ(extract(), std::nullopt);
@@ -197,22 +166,22 @@ TEST_F(IncludedFilesTest, AFailedReadOrWriteIsReportedWithTheBytesLeft) {
 TEST_F(IncludedFilesTest, ABrokenLauncherFileOrTargetEndsTheLauncher) {
     install("2", "a;b", test::cut(records({bytesOf("x"), bytesOf("y")}), 9 + 5));
     EXPECT_EQ(extract(), 1);
-    EXPECT_THAT(shownMessage(), testing::StartsWith("Internal Error: readLong\n"));
+    EXPECT_THAT(test::narrow(fake.ui.boxes.back().text),
+                testing::StartsWith("Internal Error: readLong\n"));
     EXPECT_FALSE(files.hasDirectory(kTemp)); // the exit path removed it
-
     files.addDirectory(kTemp);
     install("1", "x\\y\\z.jar", records({bytesOf("z")}));
     EXPECT_EQ(extract(), 1);
-    EXPECT_EQ(shownMessage(), kError11);
+    EXPECT_EQ(fake.ui.boxes.back().text, kError11);
     EXPECT_EQ(files.createdDirectories, std::vector<std::string>{kTemp + "\\x"});
-
     files.files.erase(kModule);
     EXPECT_EQ(extract(), 1);
-    EXPECT_THAT(shownMessage(), testing::StartsWith("Error opening media file."));
+    EXPECT_THAT(test::narrow(fake.ui.boxes.back().text),
+                testing::StartsWith("Error opening media file."));
 }
 
-// The first level of a name's directory is created; a failure is only logged, since it shows
-// when the file cannot be created.
+// Only the first level of a name's directory is created; a failure is only logged, since it
+// shows when the file cannot be created.
 TEST_F(IncludedFilesTest, ADirectoryThatCannotBeCreatedIsOnlyLogged) {
     files.addDirectory(kTemp + "\\lib");
     files.readOnlyDirectories.insert(test::widen(kTemp)); // "lib" still takes files
@@ -232,18 +201,17 @@ TEST_F(IncludedFilesTest, NamesThatLeaveTheTempDirectoryAreNeverWritten) {
     files.aliases[kTemp + "\\self"] = kTemp + "\\";
     for (std::string name : {"a\\..\\..\\b", "x\\aux", "link.jar", "self"}) {
         SCOPED_TRACE(name);
-        files.files.clear();
         files.createdDirectories.clear();
         files.addDirectory(kTemp);
         install("2", "ok.jar;" + name, records({bytesOf("ok"), bytesOf("bad")}));
         EXPECT_EQ(extract(), 1);
-        EXPECT_EQ(shownMessage(), kError11);
+        EXPECT_EQ(fake.ui.boxes.back().text, kError11);
         EXPECT_THAT(logText(), HasSubstr("\nERROR: refusing included file name " + name + " ("));
         EXPECT_THAT(logText(), testing::Not(HasSubstr("(size: 3)")));
         EXPECT_TRUE(files.createdDirectories.empty());
         EXPECT_FALSE(files.hasDirectory(kTemp));
     }
-    ctx.tempDirectory.clear();
+    ctx.tempDirectory.clear(); // nothing lies inside an empty temp directory
     install("1", "a.jar", records({bytesOf("a")}));
     EXPECT_EQ(extract(), 1);
     EXPECT_THAT(logText(), HasSubstr("name a.jar (outside the temp directory)"));
