@@ -72,10 +72,7 @@ protected:
         return test::exitCodeOf([&] { result = extractIncludedFiles(ctx, createTempDirectory); });
     }
     std::string logText() const { return files.text(u"C:\\Temp\\kwn_nlog_1"); }
-    Bytes fileBytes(const std::string& path) const {
-        auto it = files.files.find(test::widen(path));
-        return it == files.files.end() ? Bytes{} : it->second.bytes;
-    }
+    Bytes fileBytes(const std::string& path) { return files.files[test::widen(path)].bytes; }
 
     test::FakePlatform fake;
     AliasingFiles files;
@@ -110,70 +107,68 @@ TEST_F(IncludedFilesTest, ExtractsIntoANewTempDirectoryAndRemembersWhereTheRecor
     }
 }
 
-TEST_F(IncludedFilesTest, TheCountAndTheNameListBoundEachOther) {
-    struct Case {
-        const char* count;
-        const char* names;
-        const char* extracted; // of a, b and c, each holding its position in the records
+// Each row: the count and the names of the block, the records behind it, and the outcome: the
+// result, or the exit with its message; the files written, and where the records end.
+TEST_F(IncludedFilesTest, RecordsAreExtractedAsTheCountAndNamesSay) {
+    files.aliases[kTemp + "\\link.jar"] = "C:\\Windows\\System32\\drivers\\link.jar";
+    files.aliases[kTemp + "\\self"] = kTemp + "\\"; // the system resolves it to the directory
+    const Bytes three = records({bytesOf("1"), bytesOf("2"), bytesOf("3")});
+    auto sized = [](std::int64_t size) {
+        return test::ByteWriter().i64(size).raw(records({bytesOf("b")})).bytes();
     };
-    const Case cases[] = {{"2", "a;;b", "ab"}, {"2", ";;a;;;b;", "ab"},    {"3", "a;b", "ab"},
-                          {"1", "a;b", "a"},   {"2 files", "a;b;c", "ab"}, {"-1", "a;b", ""},
-                          {"5", ";;;", ""}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.count) + " / " + c.names);
-        files.files.clear();
-        install(c.count, c.names, records({bytesOf("1"), bytesOf("2"), bytesOf("3")}));
-        EXPECT_EQ(extract(), std::nullopt);
-        std::string found;
-        for (std::string name : {"a", "b", "c"})
-            if (files.hasFile(kTemp + "\\" + name))
-                found += name;
-        EXPECT_EQ(found, c.extracted);
-        const auto n = static_cast<std::int64_t>(found.size());
-        EXPECT_EQ(ctx.unextractedPosition, blockEnd + 9 * n);
-        if (n > 0) {
-            EXPECT_EQ(fileBytes(kTemp + "\\" + found.substr(n - 1)), bytesOf(std::to_string(n)));
+    const std::string error11 = "exit An internal error occurred (error code: 11)";
+    const std::tuple<const char*, std::string, Bytes, std::string> cases[] = {
+        {"2", "a;;b", three, "0 a=1 b=2 @18"},
+        {"2", ";;a;;;b;", three, "0 a=1 b=2 @18"},
+        {"3", "a;b", three, "0 a=1 b=2 @18"},
+        {"1", "a;b", three, "0 a=1 @9"},
+        {"2 files", "a;b;c", three, "0 a=1 b=2 @18"},
+        {"-1", "a;b", three, "0 @0"},
+        {"5", ";;;", three, "0 @0"},
+        {"2", "a;b", sized(0), "0 b=b @17"}, // an empty or negative size writes no file
+        {"2", "a;b", sized(-1), "0 b=b @17"},
+        {"2", "a;b", sized(INT64_MIN), "0 b=b @17"},
+        {"2", "a;b", test::cut(records({bytesOf("0123456789")}), 12), "1 a=0123"},
+        {"2", "a;b", test::cut(three, 9 + 5), "exit Internal Error: readLong"},
+        {"1", "x\\y\\z.jar", three, error11}, // its directory is not there
+        {"2", "ok;a\\..\\..\\b", three, error11},
+        {"2", "ok;x\\aux", three, error11},
+        {"2", "ok;link.jar", three, error11},
+        {"2", "ok;self", three, error11},
+    };
+    for (const auto& [count, names, tail, expected] : cases) {
+        SCOPED_TRACE(names);
+        files.addDirectory(kTemp);
+        install(count, names, tail);
+        ctx.unextractedPosition = 0;
+        std::optional<int> exit = extract();
+        std::string outcome =
+            exit ? "exit " + test::narrow(fake.ui.boxes.back().text) : std::to_string(result);
+        outcome = outcome.substr(0, outcome.find('\n'));
+        for (const auto& [path, file] : std::map(files.files)) {
+            if (path.starts_with(test::widen(kTemp + "\\"))) {
+                outcome += " " + test::narrow(path.substr(kTemp.size() + 1)) + "=" +
+                           std::string(file.bytes.begin(), file.bytes.end());
+                files.files.erase(path);
+            }
         }
+        if (ctx.unextractedPosition != 0)
+            outcome += " @" + std::to_string(ctx.unextractedPosition - blockEnd);
+        EXPECT_EQ(outcome, expected);
     }
+    ctx.tempDirectory.clear(); // nothing lies inside an empty temp directory
+    EXPECT_EQ(extract(), 1);
+    EXPECT_THAT(logText(), HasSubstr("name ok (outside the temp directory)"));
 }
 
-TEST_F(IncludedFilesTest, EmptyAndNegativeSizesCreateNoFileAndReadNoContent) {
-    for (std::int64_t size : {std::int64_t(0), std::int64_t(-1), INT64_MIN}) {
-        SCOPED_TRACE(size);
-        install("2", "a;b", test::ByteWriter().i64(size).raw(records({bytesOf("b")})).bytes());
-        EXPECT_EQ(extract(), std::nullopt);
-        EXPECT_FALSE(files.hasFile(kTemp + "\\a"));
-        EXPECT_EQ(fileBytes(kTemp + "\\b"), bytesOf("b"));
-        EXPECT_EQ(ctx.unextractedPosition, blockEnd + 8 + 8 + 1);
-    }
-}
-
-TEST_F(IncludedFilesTest, AFailedReadOrWriteIsReportedWithTheBytesLeft) {
-    install("2", "a;b", test::cut(records({bytesOf("0123456789")}), 8 + 4));
-    EXPECT_EQ(extract(), std::nullopt);
-    EXPECT_EQ(result, kReadFailed);
-    EXPECT_EQ(fileBytes(kTemp + "\\a"), bytesOf("0123")); // the partial file stays
-    EXPECT_THAT(logText(), HasSubstr("\nERROR: ReadFile failed 0 0 4\nERROR: Failed to extract " +
-                                     kTemp + "\\a\n"));
-    EXPECT_EQ(ctx.unextractedPosition, 0);
+TEST_F(IncludedFilesTest, AFailedWriteReportsTheBytesLeftAndAMissingLauncherFileEndsIt) {
     install("1", "a", records({bytesOf("0123456789")}));
     files.writeLimit = 4; // the first write takes 4 of 10 bytes, the next one fails
     EXPECT_EQ(extract(), std::nullopt);
     EXPECT_EQ(result, kWriteFailed);
-    EXPECT_THAT(logText(), HasSubstr(" (size: 10)\nERROR: WriteFile failed 6 112\n"));
-}
-
-TEST_F(IncludedFilesTest, ABrokenLauncherFileOrTargetEndsTheLauncher) {
-    install("2", "a;b", test::cut(records({bytesOf("x"), bytesOf("y")}), 9 + 5));
-    EXPECT_EQ(extract(), 1);
-    EXPECT_THAT(test::narrow(fake.ui.boxes.back().text),
-                testing::StartsWith("Internal Error: readLong\n"));
-    EXPECT_FALSE(files.hasDirectory(kTemp)); // the exit path removed it
-    files.addDirectory(kTemp);
-    install("1", "x\\y\\z.jar", records({bytesOf("z")}));
-    EXPECT_EQ(extract(), 1);
-    EXPECT_EQ(fake.ui.boxes.back().text, kError11);
-    EXPECT_EQ(files.createdDirectories, std::vector<std::string>{kTemp + "\\x"});
+    EXPECT_THAT(logText(), HasSubstr(" (size: 10)\nERROR: WriteFile failed 6 112\nERROR: Failed to "
+                                     "extract " +
+                                     kTemp + "\\a\n"));
     files.files.erase(kModule);
     EXPECT_EQ(extract(), 1);
     EXPECT_THAT(test::narrow(fake.ui.boxes.back().text),
@@ -196,55 +191,22 @@ TEST_F(IncludedFilesTest, ADirectoryThatCannotBeCreatedIsOnlyLogged) {
     }
 }
 
-TEST_F(IncludedFilesTest, NamesThatLeaveTheTempDirectoryAreNeverWritten) {
-    files.aliases[kTemp + "\\link.jar"] = "C:\\Windows\\System32\\drivers\\link.jar";
-    files.aliases[kTemp + "\\self"] = kTemp + "\\";
-    for (std::string name : {"a\\..\\..\\b", "x\\aux", "link.jar", "self"}) {
-        SCOPED_TRACE(name);
-        files.createdDirectories.clear();
-        files.addDirectory(kTemp);
-        install("2", "ok.jar;" + name, records({bytesOf("ok"), bytesOf("bad")}));
-        EXPECT_EQ(extract(), 1);
-        EXPECT_EQ(fake.ui.boxes.back().text, kError11);
-        EXPECT_THAT(logText(), HasSubstr("\nERROR: refusing included file name " + name + " ("));
-        EXPECT_THAT(logText(), testing::Not(HasSubstr("(size: 3)")));
-        EXPECT_TRUE(files.createdDirectories.empty());
-        EXPECT_FALSE(files.hasDirectory(kTemp));
-    }
-    ctx.tempDirectory.clear(); // nothing lies inside an empty temp directory
-    install("1", "a.jar", records({bytesOf("a")}));
-    EXPECT_EQ(extract(), 1);
-    EXPECT_THAT(logText(), HasSubstr("name a.jar (outside the temp directory)"));
-}
-
 TEST(IncludedFileName, AcceptsOnlyNamesThatStayInsideTheirDirectory) {
     for (const char* name : {"a.jar", "user\\lib.jar", "a..b", ".hidden", "console.jar", "com10",
                              "lpt", "nul_x", "caf\xE9.jar", "a b"})
         EXPECT_EQ(includedNameFault(name), std::nullopt) << name;
+    // clang-format off
     const std::pair<const char*, std::string_view> refused[] = {
-        {"", "no name"},
-        {"\\x", "a rooted or UNC start"},
-        {"\\\\srv\\x", "a rooted or UNC start"},
-        {"C:x", "a drive or stream (':')"},
-        {"a.jar:s", "a drive or stream (':')"},
-        {"a/b", "a '/'"},
-        {"a\\\\b", "an empty component"},
-        {"a\\", "an empty component"},
-        {"..\\x", "a '.' or '..' component"},
-        {"a\\..\\..\\b", "a '.' or '..' component"},
-        {"a\\.", "a '.' or '..' component"},
-        {"...", "a '.' or '..' component"},
-        {". .", "a '.' or '..' component"},
-        {"NUL", "a device name"},
-        {"aux", "a device name"},
-        {"con.txt", "a device name"},
-        {"x\\Aux.jar", "a device name"},
-        {"LPT9", "a device name"},
-        {"com0", "a device name"},
-        {"LPT0.x", "a device name"},
-        {"com\xB9", "a device name"},
-        {"prn .x", "a device name"},
-        {"CONOUT$", "a device name"}};
+        {"", "no name"}, {"\\x", "a rooted or UNC start"}, {"\\\\srv\\x", "a rooted or UNC start"},
+        {"C:x", "a drive or stream (':')"}, {"a.jar:s", "a drive or stream (':')"},
+        {"a/b", "a '/'"}, {"a\\\\b", "an empty component"}, {"a\\", "an empty component"},
+        {"..\\x", "a '.' or '..' component"}, {"a\\..\\..\\b", "a '.' or '..' component"},
+        {"a\\.", "a '.' or '..' component"}, {"...", "a '.' or '..' component"},
+        {". .", "a '.' or '..' component"}, {"NUL", "a device name"}, {"aux", "a device name"},
+        {"con.txt", "a device name"}, {"x\\Aux.jar", "a device name"}, {"LPT9", "a device name"},
+        {"com0", "a device name"}, {"LPT0.x", "a device name"}, {"com\xB9", "a device name"},
+        {"prn .x", "a device name"}, {"CONOUT$", "a device name"}};
+    // clang-format on
     for (const auto& [name, fault] : refused)
         EXPECT_EQ(includedNameFault(name), fault) << name;
 }
