@@ -96,20 +96,6 @@ TEST_F(VmOptionsTest, IncludesResolveAgainstTheIncludingFileAndEndQuietly) {
     EXPECT_TRUE(fake.ui.boxes.empty());
 }
 
-// Lines are expanded narrow-safe before the directive is seen; a plain relative include is
-// resolved against the Unicode launcher directory.
-TEST_F(VmOptionsTest, IncludeResolvesAgainstTheUnicodeDirectory) {
-    fake.process.moduleFile = u"C:\\apps\\\u0416tool\\run.exe";
-    fake.files.shortPaths[fake.process.moduleFile] = u"C:\\apps\\ZTOOL~1\\run.exe";
-    fake.files.addFile("C:\\apps\\ZTOOL~1\\sub.vmoptions", "-Dvia=short\n");
-    EXPECT_EQ(
-        readDefaultFile({{u"C:\\apps\\\u0416tool\\run.vmoptions",
-                          "-include-options ${launcher:sys.launcherDirectory}\\sub.vmoptions\n"
-                          "-include-options sub.vmoptions\n"},
-                         {u"C:\\apps\\\u0416tool\\sub.vmoptions", "-Ddir=%QELVO_EXEDIR%\n"}}),
-        "-Dvia=short -Ddir=C:\\apps\\ZTOOL~1\\ ");
-}
-
 // Beside the long form of the launcher's path, then beside the module name: first with ".exe"
 // replaced, then with ".vmoptions" appended.
 TEST(VmOptionsFile, FirstExistingNameBesideTheLauncherIsRead) {
