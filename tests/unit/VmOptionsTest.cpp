@@ -64,7 +64,6 @@ TEST_F(VmOptionsTest, EachMeaningfulLineOfTheFileIsOneOption) {
 }
 
 TEST_F(VmOptionsTest, IncludesResolveAgainstTheIncludingFileAndEndQuietly) {
-    const std::u16string sub = u"C:\\cfg\\sub.vmoptions";
     Files chain = {{u"run.vmoptions", "-include-options f0.vmoptions\n"}};
     for (int i = 0; i < 40; ++i) // distinct files: only the depth bound stops the chain
         chain.push_back({test::widen("f" + std::to_string(i) + ".vmoptions"),
@@ -73,14 +72,13 @@ TEST_F(VmOptionsTest, IncludesResolveAgainstTheIncludingFileAndEndQuietly) {
     std::string depth; // the default file and 31 nested files are open at the deepest point
     for (int i = 0; i < 31; ++i)
         depth += "-D" + std::to_string(i) + " ";
+    // clang-format off
     const std::pair<Files, std::string> cases[] = {
         {{{u"run.vmoptions", "-Db\n-include-options s.vmoptions\n-Da\n"},
-          {u"s.vmoptions", "-Ds=1\n-classpath/p s.jar\n"}},
-         "-Db -Ds=1 -Da /p:s.jar"},
+          {u"s.vmoptions", "-Ds=1\n-classpath/p s.jar\n"}}, "-Db -Ds=1 -Da /p:s.jar"},
         {{{u"run.vmoptions", "-include-options C:\\cfg\\sub.vmoptions\n"},
-          {sub, "-include-options more.vmoptions\n"},
-          {u"C:\\cfg\\more.vmoptions", "-Dmore=cfg\n"},
-          {u"more.vmoptions", "-Dmore=launcher\n"}},
+          {u"C:\\cfg\\sub.vmoptions", "-include-options more.vmoptions\n"},
+          {u"C:\\cfg\\more.vmoptions", "-Dmore=cfg\n"}, {u"more.vmoptions", "-Dmore=launcher\n"}},
          "-Dmore=cfg "},
         {{{u"run.vmoptions", "-include-options missing.vmoptions\n-Dafter\n"}}, "-Dafter "},
         {{{u"run.vmoptions", "-Dr\n-include-options a.vmoptions\n-include-options run.vmoptions\n"},
@@ -89,6 +87,7 @@ TEST_F(VmOptionsTest, IncludesResolveAgainstTheIncludingFileAndEndQuietly) {
          "-Dr -Da -Db "},
         {chain, depth},
     };
+    // clang-format on
     for (const auto& [files, expected] : cases) {
         SCOPED_TRACE(expected);
         EXPECT_EQ(readDefaultFile(files), expected);
@@ -126,24 +125,18 @@ TEST(VmOptionsFile, FirstExistingNameBesideTheLauncherIsRead) {
 // key 125 allows them.
 TEST_F(VmOptionsTest, ConfiguredAndCommandLineOptions) {
     fake.files.addFile("C:\\apps\\tool\\x.vmoptions", "-Dx=1\n");
+    // clang-format off
     const std::tuple<std::string, std::string, std::vector<std::u16string>, std::string> cases[] = {
         {"", "", {u"run.exe", u"-J-Xmx512m"}, ""},
         {"-include-options x.vmoptions -Dy", "", {}, "-Dx=1 -Dy "},
-        {"-Xmx1g \"-classpath/a x.jar\" -classpath/a y.jar",
-         "",
-         {},
-         "-Xmx1g -classpath/a y.jar /a:x.jar"},
+        {"-Xmx1g \"-classpath/a x.jar\" -classpath/a y.jar", "", {}, "-Xmx1g -classpath/a y.jar /a:x.jar"},
         {"-Xss1m -include-options", "", {}, "-Xss1m -include-options "},
-        {"'-Dq=a b' -Dd=${launcher:sys.launcherDirectory}",
-         "",
-         {},
-         "-Dq=a b -Dd=C:\\apps\\tool\\ "},
+        {"'-Dq=a b' -Dd=${launcher:sys.launcherDirectory}", "", {}, "-Dq=a b -Dd=C:\\apps\\tool\\ "},
         {"", "0", {u"run.exe", u"-J-Xmx512m"}, ""},
-        {"",
-         "1",
-         {u"-J-Xprog", u"a", u"-j-X", u"-Jx", u"-J-classpath/a z.jar", u"-J-\u0416"},
+        {"", "1", {u"-J-Xprog", u"a", u"-j-X", u"-Jx", u"-J-classpath/a z.jar", u"-J-\u0416"},
          "-Xprog x -? /a:z.jar"},
     };
+    // clang-format on
     for (const auto& [key123, key125, arguments, expected] : cases) {
         SCOPED_TRACE(expected);
         options.clear();
