@@ -78,22 +78,6 @@ TEST(TempDirectories, UnrepresentablePathTriesTheFallbacksInOrder) {
     }
 }
 
-TEST_F(TempDirectoriesTest, TempFileNameFromThePlatformElseFromATimeSeededRandomNumber) {
-    fake.files.addDirectory(kTemp);
-    EXPECT_EQ(createTempFileName(ctx), kTemp + "qvo1A2B.tmp");
-    EXPECT_TRUE(fake.files.hasFile(kTemp + "qvo1A2B.tmp"));
-    fake.files.readOnlyDirectories.insert(widen(kTemp).substr(0, kTemp.size() - 1));
-    fake.system.seconds = 1234567;
-    test::FakeSystem reference;
-    reference.seedRandom(1234567);
-    const std::string name = kTemp + "qvo" + std::to_string(reference.random());
-    EXPECT_EQ(createTempFileName(ctx), name);
-    EXPECT_THAT(logText(), HasSubstr("\ntempPath is " + kTemp +
-                                     "\nGetTempFileName failed (last "
-                                     "error 5)\ntempFile is " +
-                                     name + "\n"));
-}
-
 // The launcher's directory is a temp file name with the time (32 bits, signed) behind it.
 TEST_F(TempDirectoriesTest, LauncherTempDirectoryIsTheTempFileNameWithTheTime) {
     fake.files.addDirectory(kTemp);
@@ -106,6 +90,7 @@ TEST_F(TempDirectoriesTest, LauncherTempDirectoryIsTheTempFileNameWithTheTime) {
         createLauncherTempDirectory(ctx);
         EXPECT_EQ(ctx.tempDirectory, kTemp + "qvoBEEF.tmp_dir" + suffix);
         EXPECT_TRUE(fake.files.hasDirectory(ctx.tempDirectory));
+        EXPECT_TRUE(fake.files.hasFile(kTemp + "qvoBEEF.tmp")); // the name's file stays
     }
     fake.system.seconds = 7;
     fake.files.addDirectory(kTemp + "qvoBEF0.tmp_dir7"); // taken: the next name is tried
@@ -116,9 +101,15 @@ TEST_F(TempDirectoriesTest, LauncherTempDirectoryIsTheTempFileNameWithTheTime) {
                                      "create dir (183)\nGetTempPath returned"));
 }
 
+// Without a name from the platform the name is a random number seeded with the time; ten
+// directories that cannot be made end the launch.
 TEST_F(TempDirectoriesTest, TenFailuresEndWithInternalError7) {
     fake.files.addDirectory(kTemp);
     fake.files.readOnlyDirectories.insert(widen(kTemp).substr(0, kTemp.size() - 1));
+    fake.system.seconds = 1234567;
+    test::FakeSystem reference;
+    reference.seedRandom(1234567);
+    const std::string name = kTemp + "qvo" + std::to_string(reference.random());
     ctx.tempDirectory = "C:\\stale";
     fake.files.addDirectory(ctx.tempDirectory);
     EXPECT_EQ(test::exitCodeOf([&] { createLauncherTempDirectory(ctx); }), 1);
@@ -126,10 +117,13 @@ TEST_F(TempDirectoriesTest, TenFailuresEndWithInternalError7) {
     EXPECT_TRUE(fake.files.hasDirectory("C:\\stale")); // not taken for the launcher's own
     EXPECT_EQ(fake.ui.boxes.at(0).text,
               u"An internal error occurred (error code: 7)\n\nLog: C:\\Logs\\kwn_nlog_1");
-    std::string log = logText();
+    const std::string log = logText();
+    EXPECT_THAT(log, HasSubstr("\ntempPath is " + kTemp +
+                               "\nGetTempFileName failed (last error "
+                               "5)\ntempFile is " +
+                               name + "\nTemp dir3: " + name + "_dir1234567\n"));
     size_t attempts = 0;
-    for (size_t at = log.find("Could not create dir (5)\n"); at != std::string::npos;
-         at = log.find("Could not create dir (5)\n", at + 1))
+    for (size_t at = 0; (at = log.find("Could not create dir (5)", at + 1)) != std::string::npos;)
         ++attempts;
     EXPECT_EQ(attempts, 10u);
 }
