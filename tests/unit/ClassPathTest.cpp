@@ -131,13 +131,5 @@ TEST_F(ClassPathTest, SecondFlavourAddsTheRuntimeLibrary) {
     }
 }
 
-TEST_F(ClassPathTest, HundredKilobyteTextsPassIntact) {
-    std::string big(100 * 1024, 'j');
-    fake.environment.variables["BIG"] = big;
-    ctx.config.setNarrow(121, "E1BIG");
-    EXPECT_EQ(buildClassPath(ctx, {}), kPrefix + big + ";");
-    EXPECT_EQ(buildClassPath(ctx, {big + "1", big + "2", {}}), kPrefix + big + "1;" + big + "2");
-}
-
 } // namespace
 } // namespace kwn::windows

@@ -126,12 +126,6 @@ TEST(FileQueries, DriveRootsNeedNoLookupAndAFinalBackslashFindsNothing) {
         EXPECT_EQ(fileExistsW(files, widen(path)), exists) << path;
         EXPECT_EQ(files.findFirstPaths.size(), lookedUp ? 2u : 0u) << path;
     }
-    test::FakeFiles files;
-    files.addFile("C:\\lib\\a.jar", "");
-    files.lastWriteTimes[u"C:\\lib\\a.jar"] = 0x01D9ABCDEF012345u;
-    std::uint64_t time = 7;
-    EXPECT_TRUE(fileExists(files, "C:\\lib\\a.jar", &time));
-    EXPECT_EQ(time, 0x01D9ABCDEF012345u);
 }
 
 } // namespace
