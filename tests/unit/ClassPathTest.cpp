@@ -73,8 +73,8 @@ TEST_F(ClassPathTest, ConfiguredEntriesByTypeAndFlag) {
         fake.ui.boxes.clear();
         EXPECT_EQ(configured(key121), expected);
     }
-    EXPECT_THAT(logText(), HasSubstr("\nclasspath entry D0lib;A0C:\\x\\\\y.jar\n"
-                                     "classpath entries 2\n"));
+    EXPECT_THAT(logText(),
+                HasSubstr("\nclasspath entry ;;A;X0foo;A0app.jar;\nclasspath entries 3\n"));
 }
 
 // Directives from the options files go around the configured entries or replace them.

@@ -83,6 +83,7 @@ TEST_F(VmOptionsTest, IncludesResolveAgainstTheIncludingFileAndEndQuietly) {
         {{{u"run.vmoptions", "-include-options missing.vmoptions\n-Dafter\n"}}, "-Dafter "},
         {{{u"run.vmoptions", "-Dr\n-include-options a.vmoptions\n-include-options run.vmoptions\n"},
           {u"a.vmoptions", "-Da\n-include-options b.vmoptions\n-include-options A.vmoptions\n"},
+          {u"A.vmoptions", "-DA\n"}, // a.vmoptions, as the fake's names keep their case
           {u"b.vmoptions", "-Db\n-include-options a.vmoptions\n-include-options RUN.VMOPTIONS\n"}},
          "-Dr -Da -Db "},
         {chain, depth},
