@@ -28,7 +28,7 @@ protected:
         fake.files.addDirectory("C:\\apps\\tool\\lib\\d.jar");
         fake.files.addDirectory("C:\\apps\\tool\\empty");
     }
-    // The message the launch ended with, else "" and the class path after the prefix.
+    // The class path the entries of key 121 make, or "! " and the message the launch ended with.
     std::string configured(const std::string& key121) {
         ctx.config.setNarrow(121, key121);
         std::string classPath;

@@ -77,7 +77,7 @@ TEST_F(VmArgumentsTest, LocaleOptionsFollowTheLastFormatArgument) {
         addLocaleOptions(ctx, options, overrides);
         std::string joined;
         for (const std::string& option : options)
-            joined += option.substr(option.starts_with("-Dsun") ? 28 : 0) + " ";
+            joined += option.substr(option.starts_with("-Dsun") ? 28 : 0) + " "; // its value
         EXPECT_EQ(joined, expected);
     }
 }
