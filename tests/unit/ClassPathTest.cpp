@@ -9,216 +9,126 @@
 namespace kwn::windows {
 namespace {
 
-using testing::ElementsAre;
 using testing::HasSubstr;
-using testing::IsEmpty;
 
 const std::string kPrefix = "-Djava.class.path=";
 
 class ClassPathTest : public test::LoggedLaunchTest {
 protected:
     void SetUp() override {
-        ctx.config.setNarrow(1000, "Error");
-        ctx.config.setNarrow(1006, "File or directory {0} not found or empty\n");
+        ctx.config.setNarrow(1006, "File or directory {0} not found or empty");
         ctx.config.setNarrow(1008, "The environment variable {0} has to be defined");
-    }
-    std::string shownMessage() const {
-        return fake.ui.boxes.empty() ? "" : test::narrow(fake.ui.boxes.back().text);
-    }
-
-    ClassPathOverrides overrides;
-};
-
-struct EntryCase {
-    const char* name;
-    std::string key121;
-    std::string classPath;                             // after the prefix, when the launch goes on
-    std::optional<std::string> message = std::nullopt; // the message the launch ends with
-};
-
-class ConfiguredClassPathTest : public ClassPathTest,
-                                public testing::WithParamInterface<EntryCase> {
-protected:
-    void SetUp() override {
-        ClassPathTest::SetUp();
-        fake.files.addFile("C:\\apps\\tool\\app.jar", "");
-        fake.environment.variables["QUOTED"] = "\"C:\\lib\\x.jar\"";
-        fake.environment.variables["ENDS"] = "C:\\a.jar;";
-        fake.environment.variables["LIBS"] = "a.jar;;C:\\b.jar";
-        fake.environment.variables["EMPTY"] = "";
+        fake.environment.variables = {
+            {"TMP", "C:\\Logs"}, {"QUOTED", "\"C:\\x.jar\""}, {"HALF", "\"C:\\h.jar"},
+            {"TWO", "\"\""},     {"ENDS", "C:\\a.jar;"},      {"LIBS", "a.jar;;C:\\b.jar"},
+            {"EMPTY", ""}};
         // Scanned in the platform's order, jar before zip, a directory named like a jar too.
-        fake.files.addFile("C:\\apps\\tool\\lib\\b.jar", "");
-        fake.files.addFile("C:\\apps\\tool\\lib\\a.jar", "");
-        fake.files.addFile("C:\\apps\\tool\\lib\\c.zip", "");
-        fake.files.addFile("C:\\apps\\tool\\lib\\notes.txt", "");
+        for (const char* file : {"app.jar", "lib\\b.jar", "lib\\a.jar", "lib\\c.zip", "lib\\n.txt"})
+            fake.files.addFile(std::string("C:\\apps\\tool\\") + file, "");
         fake.files.addDirectory("C:\\apps\\tool\\lib\\d.jar");
         fake.files.addDirectory("C:\\apps\\tool\\empty");
     }
-};
-
-TEST_P(ConfiguredClassPathTest, EntriesByTypeAndFlag) {
-    const EntryCase& c = GetParam();
-    ctx.config.setNarrow(121, c.key121);
-    std::string classPath = kPrefix;
-    std::optional<int> exit = test::exitCodeOf([&] { addConfiguredClassPath(ctx, classPath); });
-    if (c.message) {
-        EXPECT_EQ(exit, 1);
-        // Logging is on, so the log file is named behind the message.
-        EXPECT_EQ(shownMessage(), *c.message + "\n\nLog: C:\\Logs\\kwn_nlog_1");
-    } else {
-        EXPECT_EQ(exit, std::nullopt);
-        EXPECT_EQ(classPath, kPrefix + c.classPath);
-        EXPECT_THAT(fake.ui.boxes, IsEmpty());
+    // The class path the entries of key 121 make, or "! " and the message the launch ended with.
+    std::string configured(const std::string& key121) {
+        ctx.config.setNarrow(121, key121);
+        std::string classPath;
+        if (test::exitCodeOf([&] { addConfiguredClassPath(ctx, classPath); }))
+            return "! " + test::narrow(fake.ui.boxes.back().text);
+        return classPath;
     }
-}
-
-const char* const kMissingApp = "File or directory .\\app2.jar not found or empty\n";
-
-INSTANTIATE_TEST_SUITE_P(
-    Key121, ConfiguredClassPathTest,
-    testing::Values(
-        EntryCase{"ArchiveKeepsTheDot", "A0.\\app.jar", "C:\\apps\\tool\\.\\app.jar;"},
-        EntryCase{"MissingOptionalArchiveIsAdded", "A0.\\app2.jar", "C:\\apps\\tool\\.\\app2.jar;"},
-        EntryCase{"MissingRequiredArchive", "A1.\\app2.jar", "", kMissingApp},
-        EntryCase{"ExistingRequiredArchive", "A1app.jar", "C:\\apps\\tool\\app.jar;"},
-        EntryCase{"DirectoryAndAbsolute", "D0lib;A0C:\\x\\\\y.jar",
-                  "C:\\apps\\tool\\lib;C:\\x\\y.jar;"},
-        EntryCase{"ExpansionGivesSeveralPaths", "A0${LIBS}", "C:\\apps\\tool\\a.jar;C:\\b.jar;"},
-        EntryCase{"EmptyShortAndUnknownEntriesSkipped", ";;A;X0foo;A0app.jar;",
-                  "C:\\apps\\tool\\app.jar;"},
-        EntryCase{"RequiredUnknownTypeIsNeverFound", "X1foo", "",
-                  "File or directory foo not found or empty\n"},
-        EntryCase{"VariableWithoutQuotes", "E1QUOTED", "C:\\lib\\x.jar;"},
-        EntryCase{"VariableEndingInSemicolon", "E0ENDS", "C:\\a.jar;"},
-        EntryCase{"UndefinedOptionalVariable", "E0NOPE;A0app.jar", "C:\\apps\\tool\\app.jar;"},
-        EntryCase{"UndefinedRequiredVariable", "E1NOPE", "",
-                  "The environment variable NOPE has to be defined"},
-        EntryCase{"EmptyOptionalVariable", "E0EMPTY", ""},
-        EntryCase{"EmptyRequiredVariableIsNotFound", "E1EMPTY", "",
-                  "File or directory EMPTY not found or empty\n"},
-        EntryCase{"ScannedDirectory", "S1lib",
-                  "C:\\apps\\tool\\lib\\a.jar;C:\\apps\\tool\\lib\\b.jar;"
-                  "C:\\apps\\tool\\lib\\d.jar;C:\\apps\\tool\\lib\\c.zip;"},
-        EntryCase{"EmptyScannedDirectoryIsFound", "S1empty", ""},
-        EntryCase{"MissingOptionalScannedDirectory", "S0missing", ""},
-        EntryCase{"MissingRequiredScannedDirectory", "S1missing", "",
-                  "File or directory missing not found or empty\n"},
-        EntryCase{"MessageNamesTheExpandedValue", "S1${launcher:sys.launcherDirectory}gone", "",
-                  "File or directory C:\\apps\\tool\\gone not found or empty\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(ClassPathTest, ConfiguredEntriesAreLogged) {
-    ctx.config.setNarrow(121, "A0a.jar;;E0B");
-    std::string classPath;
-    addConfiguredClassPath(ctx, classPath);
-    EXPECT_THAT(logText(), HasSubstr("\nclasspath entry A0a.jar;;E0B\nclasspath entries 2\n"));
-}
-
-TEST_F(ClassPathTest, RequiredMissingEntryRemovesTheTempDirectory) {
-    fake.files.addFile("C:\\T\\kwn.tmp\\a.jar", "");
-    ctx.tempDirectory = "C:\\T\\kwn.tmp";
-    ctx.config.setNarrow(121, "A1missing.jar");
-    EXPECT_EQ(test::exitCodeOf([&] { buildClassPath(ctx, overrides); }), 1);
-    EXPECT_FALSE(fake.files.hasDirectory("C:\\T\\kwn.tmp"));
-}
-
-struct OverrideCase {
-    const char* name;
-    std::string key121;
-    ClassPathOverrides overrides;
-    std::string classPath;
 };
 
-class ClassPathOverrideTest : public ClassPathTest,
-                              public testing::WithParamInterface<OverrideCase> {};
-
-TEST_P(ClassPathOverrideTest, DirectivesAroundTheConfiguredEntries) {
-    ctx.config.setNarrow(121, GetParam().key121);
-    EXPECT_EQ(buildClassPath(ctx, GetParam().overrides), kPrefix + GetParam().classPath);
+// An entry is a type, a required flag and a value; the value is expanded first.
+TEST_F(ClassPathTest, ConfiguredEntriesByTypeAndFlag) {
+    const std::string log = "\n\nLog: C:\\Logs\\kwn_nlog_1";
+    const std::pair<const char*, std::string> cases[] = {
+        {"A0.\\app.jar", "C:\\apps\\tool\\.\\app.jar;"},
+        {"A0.\\app2.jar", "C:\\apps\\tool\\.\\app2.jar;"}, // optional, added though missing
+        {"A1.\\app2.jar", "! File or directory .\\app2.jar not found or empty" + log},
+        {"A1app.jar", "C:\\apps\\tool\\app.jar;"},
+        {"D0lib;A0C:\\x\\\\y.jar", "C:\\apps\\tool\\lib;C:\\x\\y.jar;"},
+        {"D0", ";"},
+        {"A1", "! File or directory  not found or empty" + log},
+        {"A0${LIBS}", "C:\\apps\\tool\\a.jar;C:\\b.jar;"},
+        {";;A;X0foo;A0app.jar;", "C:\\apps\\tool\\app.jar;"},
+        {"X1foo", "! File or directory foo not found or empty" + log},
+        {"E1QUOTED", "C:\\x.jar;"},
+        {"E0HALF", "\"C:\\h.jar;"},
+        {"E0TWO", ";"},
+        {"E0ENDS", "C:\\a.jar;"},
+        {"E0NOPE;A0app.jar", "C:\\apps\\tool\\app.jar;"},
+        {"E1NOPE", "! The environment variable NOPE has to be defined" + log},
+        {"E0EMPTY", ""},
+        {"E1EMPTY", "! File or directory EMPTY not found or empty" + log},
+        {"S1lib", "C:\\apps\\tool\\lib\\a.jar;C:\\apps\\tool\\lib\\b.jar;"
+                  "C:\\apps\\tool\\lib\\d.jar;C:\\apps\\tool\\lib\\c.zip;"},
+        {"S1empty", ""},
+        {"S0missing", ""},
+        {"S1missing", "! File or directory missing not found or empty" + log},
+        {"S1${launcher:sys.launcherDirectory}gone",
+         "! File or directory C:\\apps\\tool\\gone not found or empty" + log},
+    };
+    for (const auto& [key121, expected] : cases) {
+        SCOPED_TRACE(key121);
+        fake.ui.boxes.clear();
+        EXPECT_EQ(configured(key121), expected);
+    }
+    EXPECT_THAT(logText(),
+                HasSubstr("\nclasspath entry ;;A;X0foo;A0app.jar;\nclasspath entries 3\n"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Overrides, ClassPathOverrideTest,
-    testing::Values(
-        OverrideCase{"AppendAlone", "", {{}, "x", {}}, ";x"},
-        OverrideCase{"AppendAfterEntries", "A0app.jar", {{}, "x", {}}, "C:\\apps\\tool\\app.jar;x"},
-        OverrideCase{
-            "PrependFirst", "A0app.jar", {{}, {}, "p.jar"}, "p.jar;C:\\apps\\tool\\app.jar;"},
-        OverrideCase{
-            "ClassPathReplacesTheEntries", "A0app.jar", {"C:\\x.jar", {}, {}}, "C:\\x.jar"},
-        OverrideCase{
-            "ClassPathWithAppend", "A1missing.jar", {"C:\\x.jar", "z.jar", {}}, "C:\\x.jar;z.jar"},
-        OverrideCase{
-            "ClassPathEndingInSemicolon", "", {"C:\\x.jar;", "z.jar", {}}, "C:\\x.jar;z.jar"},
-        OverrideCase{"EmptyClassPathDirective", "A0app.jar", {"", {}, {}}, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(ClassPathTest, ClassPathDirectiveKeepsTempArchivesRuntimeAndDirectives) {
-    fake.files.addFile("C:\\T\\kwn.tmp\\a.jar", "");
-    ctx.tempDirectory = "C:\\T\\kwn.tmp";
-    ctx.flavour = 'i';
-    ctx.config.setNarrow(10003, "C:\\inst");
-    ctx.config.setNarrow(121, "A0app.jar");
-    overrides = {"C:\\x.jar", "z.jar", "p.jar"};
-    EXPECT_EQ(buildClassPath(ctx, overrides),
-              kPrefix + "p.jar;C:\\T\\kwn.tmp\\a.jar;C:\\inst\\.kestrowan\\kwnruntime.jar;"
-                        "C:\\x.jar;z.jar");
+// Directives from the options files go around the configured entries or replace them.
+TEST_F(ClassPathTest, DirectivesAroundTheConfiguredEntries) {
+    const std::tuple<std::string, ClassPathOverrides, std::string> cases[] = {
+        {"", {{}, "x", {}}, ";x"},
+        {"A0app.jar", {{}, "x", {}}, "C:\\apps\\tool\\app.jar;x"},
+        {"A0app.jar", {{}, {}, "p.jar"}, "p.jar;C:\\apps\\tool\\app.jar;"},
+        {"A0app.jar", {"C:\\x.jar", {}, {}}, "C:\\x.jar"},
+        {"A1missing.jar", {"C:\\x.jar", "z.jar", {}}, "C:\\x.jar;z.jar"},
+        {"", {"C:\\x.jar;", "z.jar", {}}, "C:\\x.jar;z.jar"},
+        {"A0app.jar", {"", {}, {}}, ""},
+    };
+    for (const auto& [key121, overrides, expected] : cases) {
+        SCOPED_TRACE(expected);
+        ctx.config.setNarrow(121, key121);
+        EXPECT_EQ(buildClassPath(ctx, overrides), kPrefix + expected);
+    }
+    EXPECT_TRUE(fake.files.findPatterns.empty()); // without a temp directory nothing is scanned
 }
 
 TEST_F(ClassPathTest, TempDirectoryArchivesThenItsUserDirectory) {
-    fake.files.addFile("C:\\T\\kwn.tmp\\b.zip", "");
-    fake.files.addFile("C:\\T\\kwn.tmp\\a.jar", "");
-    fake.files.addFile("C:\\T\\kwn.tmp\\readme.txt", "");
-    fake.files.addFile("C:\\T\\kwn.tmp\\user\\v.zip", "");
-    fake.files.addFile("C:\\T\\kwn.tmp\\user\\u.jar", "");
+    for (const char* file : {"b.zip", "a.jar", "readme.txt", "user\\v.zip", "user\\u.jar"})
+        fake.files.addFile(std::string("C:\\T\\kwn.tmp\\") + file, "");
     ctx.tempDirectory = "C:\\T\\kwn.tmp";
     ctx.config.setNarrow(121, "A0app.jar");
-    EXPECT_EQ(buildClassPath(ctx, overrides),
+    EXPECT_EQ(buildClassPath(ctx, {}),
               kPrefix + "C:\\T\\kwn.tmp\\a.jar;C:\\T\\kwn.tmp\\b.zip;C:\\T\\kwn.tmp\\user\\u.jar;"
                         "C:\\T\\kwn.tmp\\user\\v.zip;C:\\apps\\tool\\app.jar;");
-    EXPECT_THAT(fake.files.findPatterns,
-                ElementsAre("C:\\T\\kwn.tmp\\*.jar", "C:\\T\\kwn.tmp\\*.zip",
-                            "C:\\T\\kwn.tmp\\user\\*.jar", "C:\\T\\kwn.tmp\\user\\*.zip"));
+    EXPECT_EQ(buildClassPath(ctx, {"C:\\x.jar", "z.jar", "p.jar"}),
+              kPrefix + "p.jar;C:\\T\\kwn.tmp\\a.jar;C:\\T\\kwn.tmp\\b.zip;C:\\T\\kwn.tmp\\user\\"
+                        "u.jar;C:\\T\\kwn.tmp\\user\\v.zip;C:\\x.jar;z.jar");
+    // A required entry that is missing ends the launch, and the temp directory goes with it.
+    ctx.config.setNarrow(121, "A1missing.jar");
+    EXPECT_EQ(test::exitCodeOf([&] { buildClassPath(ctx, {}); }), 1);
+    EXPECT_FALSE(fake.files.hasDirectory("C:\\T\\kwn.tmp"));
 }
 
-TEST_F(ClassPathTest, NoTempDirectoryNoScan) {
-    EXPECT_EQ(buildClassPath(ctx, overrides), kPrefix);
-    EXPECT_THAT(fake.files.findPatterns, IsEmpty());
-}
-
-struct RuntimeCase {
-    const char* name;
-    char flavour;
-    std::string key10003;
-    std::string classPath;
-};
-
-class RuntimeLibraryTest : public ClassPathTest, public testing::WithParamInterface<RuntimeCase> {};
-
-TEST_P(RuntimeLibraryTest, SecondFlavourAddsTheRuntimeJar) {
-    ctx.flavour = GetParam().flavour;
-    ctx.config.setNarrow(10003, GetParam().key10003);
-    EXPECT_EQ(buildClassPath(ctx, overrides), kPrefix + GetParam().classPath);
-}
-
-INSTANTIATE_TEST_SUITE_P(Key10003, RuntimeLibraryTest,
-                         testing::Values(RuntimeCase{"Absolute", 'i', "C:\\Inst",
-                                                     "C:\\Inst\\.kestrowan\\kwnruntime.jar;"},
-                                         RuntimeCase{"RelativeResolvedCaseKept", 'i', "..\\Inst\\",
-                                                     "C:\\apps\\Inst\\.kestrowan\\kwnruntime.jar;"},
-                                         RuntimeCase{"EmptyIsTheLauncherDirectory", 'i', "",
-                                                     "C:\\apps\\tool\\.kestrowan\\kwnruntime.jar;"},
-                                         RuntimeCase{"FirstFlavourHasNone", 'q', "C:\\Inst", ""}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(ClassPathTest, HundredKilobyteTextsPassIntact) {
-    std::string big(100 * 1024, 'j');
-    fake.environment.variables["BIG"] = big;
-    ctx.config.setNarrow(121, "E1BIG");
-    EXPECT_EQ(buildClassPath(ctx, overrides), kPrefix + big + ";");
-    overrides.classPath = big + "1";
-    overrides.appendClassPath = big + "2";
-    EXPECT_EQ(buildClassPath(ctx, overrides), kPrefix + big + "1;" + big + "2");
+// The second flavour's runtime library sits in the installation directory (key 10003).
+TEST_F(ClassPathTest, SecondFlavourAddsTheRuntimeLibrary) {
+    const std::tuple<char, const char*, const char*> cases[] = {
+        {'i', "C:\\Inst", "C:\\Inst\\"},
+        {'i', "..\\Inst\\", "C:\\apps\\Inst\\"},
+        {'i', "", "C:\\apps\\tool\\"},
+        {'q', "C:\\Inst", nullptr},
+    };
+    for (const auto& [flavour, key10003, directory] : cases) {
+        SCOPED_TRACE(key10003);
+        ctx.flavour = flavour;
+        ctx.config.setNarrow(10003, key10003);
+        EXPECT_EQ(buildClassPath(ctx, {{}, {}, {}}),
+                  kPrefix +
+                      (directory ? std::string(directory) + ".kestrowan\\kwnruntime.jar;" : ""));
+    }
 }
 
 } // namespace

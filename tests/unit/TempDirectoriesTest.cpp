@@ -1,6 +1,6 @@
 #include "files/TempDirectories.h"
 
-#include "fake/FakePlatform.h"
+#include "fake/LoggedLaunchTest.h"
 #include "launcher/LaunchContext.h"
 
 #include <gmock/gmock.h>
@@ -9,182 +9,112 @@
 namespace kwn::files {
 namespace {
 
-using test::exitCodeOf;
 using test::widen;
 using testing::HasSubstr;
-using testing::Not;
 
 const std::string kTemp = "C:\\Users\\a\\AppData\\Local\\Temp\\";
-const std::string kNoTempDirectory = "You must be at least Poweruser to run this program.";
 
-// A platform temp path whose long form shows a character the ANSI code page cannot carry.
-void unrepresentableTempPath(test::FakeFiles& files) {
-    files.systemTempPath = u"C:\\Users\\ZHENYA~1\\Temp\\";
-    files.longPaths[u"C:\\Users\\ZHENYA~1\\Temp\\"] = u"C:\\Users\\?enya\\Temp\\";
-}
-
-class TempDirectoriesTest : public testing::Test {
+class TempDirectoriesTest : public test::LoggedLaunchTest {
 protected:
-    void SetUp() override {
-        fake.environment.variables["TMP"] = "C:\\Logs";
-        fake.files.addDirectory("C:\\Logs");
-        ctx.log.setForced(true);
-        ctx.config.setNarrow(1015, kNoTempDirectory);
+    TempDirectoriesTest() {
+        ctx.config.setNarrow(1015, "You must be at least Poweruser to run this program.");
         ctx.config.setNarrow(1009, "An internal error occurred (error code: {0})");
     }
-    std::string logText() const { return fake.files.text(u"C:\\Logs\\kwn_nlog_1"); }
-
-    test::FakePlatform fake;
-    launcher::LaunchContext ctx{fake.platform()};
 };
 
-TEST_F(TempDirectoriesTest, PlatformPathIsKeptWithItsFinalBackslash) {
+TEST_F(TempDirectoriesTest, PlatformPathIsMadeAndKeptWithItsFinalBackslash) {
     fake.files.addDirectory("C:\\Users\\a\\AppData\\Local");
     EXPECT_EQ(getSystemTempDirectory(ctx), kTemp);         // creates it
     EXPECT_EQ(getSystemTempDirectoryW(ctx), widen(kTemp)); // finds it there
-    EXPECT_TRUE(fake.files.hasDirectory(kTemp));
     EXPECT_THAT(logText(),
-                HasSubstr("\nGetTempPath returned 30 (last error 0)\nmake dir returned 0\n"
-                          "GetTempPath returned 30 (last error 0)\nmake dir returned -1\n"));
-}
-
-TEST_F(TempDirectoriesTest, EmptyPlatformPathFallsBackToTheHomeDirectory) {
-    fake.files.systemTempPath.clear();
+                HasSubstr("\nGetTempPath returned 30 (last error 0)\nmake dir returned "
+                          "0\nGetTempPath returned 30 (last error 0)\nmake dir returned -1\n"));
+    fake.files.systemTempPath.clear(); // then the home directory stands in
     fake.environment.variables["HOMEDRIVE"] = "C:";
     fake.environment.variables["HOMEPATH"] = "\\Users\\a";
     EXPECT_EQ(getSystemTempDirectory(ctx), "C:\\Users\\a");
     EXPECT_EQ(getSystemTempDirectoryW(ctx), u"C:\\Users\\a");
-    EXPECT_THAT(logText(), HasSubstr("\nGetTempPath returned 0 (last error 0)\n"
-                                     "No temp dir defined. Using home C:\\Users\\a\n"
-                                     "GetTempPath returned 0 (last error 0)\n"
-                                     "No temp dir defined. Using home C:\\Users\\a\n"));
-    EXPECT_THAT(logText(), Not(HasSubstr("make dir returned")));
 }
 
-TEST_F(TempDirectoriesTest, UnrepresentablePathTriesTheFallbacksInOrder) {
+// A long form the narrow code page cannot carry ("?") sends the search to fixed fallbacks.
+TEST(TempDirectories, UnrepresentablePathTriesTheFallbacksInOrder) {
     using Dirs = std::vector<const char*>;
-    struct Case {
-        const char* name;
-        Dirs writable;
-        Dirs readOnly;
-        std::optional<std::string> expected;
+    // clang-format off
+    const std::tuple<Dirs, Dirs, std::u16string> cases[] = {
+        {{"C:\\Windows\\temp", "C:\\Windows\\temp\\qvo_w_testdir", "c:\\temp"}, {}, u"C:\\Windows\\temp"},
+        {{"c:\\temp", "c:\\tmp"}, {"C:\\Windows\\temp"}, u"c:\\temp"},
+        {{"c:\\tmp"}, {}, u"c:\\tmp"},
+        {{"C:\\Windows"}, {}, u"C:\\Windows"},
+        {{"c:\\"}, {"C:\\Windows"}, u"c:\\tmp"}, // made there
+        {{}, {"C:\\Windows", "c:\\"}, u"exit: No temp"},
     };
-    const Case cases[] = {
-        {"Windows temp first",
-         {"C:\\Windows\\temp", "c:\\temp", "c:\\tmp"},
-         {},
-         "C:\\Windows\\temp"},
-        {"then c:\\temp", {"c:\\temp", "c:\\tmp"}, {"C:\\Windows\\temp"}, "c:\\temp"},
-        {"then c:\\tmp", {"c:\\tmp"}, {}, "c:\\tmp"},
-        {"then the Windows directory", {"C:\\Windows"}, {}, "C:\\Windows"},
-        {"c:\\tmp made in a writable c:\\", {"c:\\"}, {"C:\\Windows"}, "c:\\tmp"},
-        {"nothing writable", {}, {"C:\\Windows", "c:\\"}, std::nullopt},
-    };
-    for (const Case& c : cases) {
+    // clang-format on
+    for (const auto& [writable, readOnly, expected] : cases) {
         for (bool wide : {false, true}) {
-            SCOPED_TRACE(std::string(c.name) + (wide ? " (wide)" : ""));
+            SCOPED_TRACE(test::narrow(expected) + (wide ? " (wide)" : ""));
             test::FakePlatform machine;
-            unrepresentableTempPath(machine.files);
-            for (const char* dir : c.writable)
+            machine.files.systemTempPath = u"C:\\Users\\ZHENYA~1\\Temp\\";
+            machine.files.longPaths[u"C:\\Users\\ZHENYA~1\\Temp\\"] = u"C:\\Users\\?enya\\Temp\\";
+            for (const char* dir : writable)
                 machine.files.addDirectory(dir);
-            for (const char* dir : c.readOnly) {
+            for (const char* dir : readOnly) {
                 machine.files.addDirectory(dir);
                 machine.files.readOnlyDirectories.insert(widen(dir));
             }
             launcher::LaunchContext context(machine.platform());
-            context.config.setNarrow(1015, kNoTempDirectory);
+            context.config.setNarrow(1015, "No temp");
             std::u16string result;
-            std::optional<int> exit = exitCodeOf([&] {
-                result = wide ? getSystemTempDirectoryW(context)
-                              : widen(getSystemTempDirectory(context));
-            });
-            if (c.expected) {
-                EXPECT_EQ(exit, std::nullopt);
-                EXPECT_EQ(result, widen(*c.expected));
-            } else {
-                EXPECT_EQ(exit, 1);
-                ASSERT_EQ(machine.ui.boxes.size(), 1u);
-                EXPECT_EQ(machine.ui.boxes[0].text, widen(kNoTempDirectory));
-                EXPECT_TRUE(machine.ui.boxes[0].wide);
-            }
+            if (test::exitCodeOf([&] {
+                    result = wide ? getSystemTempDirectoryW(context)
+                                  : widen(getSystemTempDirectory(context));
+                }))
+                result = u"exit: " + machine.ui.boxes.at(0).text;
+            EXPECT_EQ(result, expected);
             for (const std::u16string& dir : machine.files.directories)
                 EXPECT_FALSE(dir.ends_with(u"qvo_w_testdir")) << test::narrow(dir);
         }
     }
 }
 
-TEST_F(TempDirectoriesTest, LeftoverTestDirectoryIsRemovedFirst) {
-    unrepresentableTempPath(fake.files);
-    fake.files.addDirectory("C:\\Windows\\temp\\qvo_w_testdir");
-    EXPECT_EQ(getSystemTempDirectory(ctx), "C:\\Windows\\temp");
-    EXPECT_FALSE(fake.files.hasDirectory("C:\\Windows\\temp\\qvo_w_testdir"));
-}
-
-TEST_F(TempDirectoriesTest, TempFileNameIsMadeByThePlatformAndLogged) {
+// The launcher's directory is a temp file name with the time (32 bits, signed) behind it.
+TEST_F(TempDirectoriesTest, LauncherTempDirectoryIsTheTempFileNameWithTheTime) {
     fake.files.addDirectory(kTemp);
-    const std::string name = kTemp + "qvo1A2B.tmp";
-    EXPECT_EQ(createTempFileName(ctx), name);
-    EXPECT_TRUE(fake.files.hasFile(name));
-    EXPECT_THAT(logText(), HasSubstr("\ntempPath is " + kTemp + "\ntempFile is " + name + "\n"));
+    for (const auto& [seconds, suffix] :
+         {std::pair<std::int64_t, std::string>{1700000000, "1700000000"},
+          {0x100000000LL + 42, "42"},
+          {0x80000000LL, "-2147483648"}}) {
+        fake.system.seconds = seconds;
+        fake.files.tempFileCounter = 0xBEEF;
+        createLauncherTempDirectory(ctx);
+        EXPECT_EQ(ctx.tempDirectory, kTemp + "qvoBEEF.tmp_dir" + suffix);
+        EXPECT_TRUE(fake.files.hasDirectory(ctx.tempDirectory));
+        EXPECT_TRUE(fake.files.hasFile(kTemp + "qvoBEEF.tmp")); // the name's file stays
+    }
 }
 
-TEST_F(TempDirectoriesTest, FailedTempFileNameFallsBackToATimeSeededRandomNumber) {
+// Without a name from the platform the name is a random number seeded with the time; ten
+// directories that cannot be made end the launch.
+TEST_F(TempDirectoriesTest, TenFailuresEndWithInternalError7) {
     fake.files.addDirectory(kTemp);
     fake.files.readOnlyDirectories.insert(widen(kTemp).substr(0, kTemp.size() - 1));
     fake.system.seconds = 1234567;
     test::FakeSystem reference;
     reference.seedRandom(1234567);
     const std::string name = kTemp + "qvo" + std::to_string(reference.random());
-    EXPECT_EQ(createTempFileName(ctx), name);
-    EXPECT_THAT(logText(),
-                HasSubstr("\ntempPath is " + kTemp +
-                          "\nGetTempFileName failed (last error 5)\ntempFile is " + name + "\n"));
-}
-
-TEST_F(TempDirectoriesTest, LauncherTempDirectoryIsTheTempFileNameWithTheTime) {
-    const std::pair<std::int64_t, const char*> cases[] = {
-        {1700000000, "1700000000"},
-        {0x100000000LL + 42, "42"},
-        {0x80000000LL, "-2147483648"},
-    };
-    for (const auto& [seconds, suffix] : cases) {
-        SCOPED_TRACE(suffix);
-        fake.files.addDirectory(kTemp);
-        fake.system.seconds = seconds;
-        fake.files.tempFileCounter = 0xBEEF;
-        const std::string directory = kTemp + "qvoBEEF.tmp_dir" + suffix;
-        createLauncherTempDirectory(ctx);
-        EXPECT_EQ(ctx.tempDirectory, directory);
-        EXPECT_TRUE(fake.files.hasDirectory(directory));
-        EXPECT_TRUE(fake.files.hasFile(kTemp + "qvoBEEF.tmp")); // stays beside the directory
-        EXPECT_THAT(logText(), HasSubstr("\nTemp dir3: " + directory + "\n"));
-    }
-}
-
-TEST_F(TempDirectoriesTest, NameTakenAlreadyIsRetriedWithTheNextTempFile) {
-    fake.files.addDirectory(kTemp + "qvo1A2B.tmp_dir1700000000");
-    fake.files.addDirectory(kTemp + "qvo1A2C.tmp_dir1700000000");
-    createLauncherTempDirectory(ctx);
-    EXPECT_EQ(ctx.tempDirectory, kTemp + "qvo1A2D.tmp_dir1700000000");
-    EXPECT_THAT(logText(), HasSubstr("\nTemp dir3: " + kTemp +
-                                     "qvo1A2C.tmp_dir1700000000\nCould not create dir (183)\n"));
-}
-
-TEST_F(TempDirectoriesTest, TenFailuresEndWithInternalError7) {
-    fake.files.addDirectory(kTemp);
-    fake.files.readOnlyDirectories.insert(widen(kTemp).substr(0, kTemp.size() - 1));
     ctx.tempDirectory = "C:\\stale";
     fake.files.addDirectory(ctx.tempDirectory);
-    EXPECT_EQ(exitCodeOf([&] { createLauncherTempDirectory(ctx); }), 1);
+    EXPECT_EQ(test::exitCodeOf([&] { createLauncherTempDirectory(ctx); }), 1);
     EXPECT_EQ(ctx.tempDirectory, "");
     EXPECT_TRUE(fake.files.hasDirectory("C:\\stale")); // not taken for the launcher's own
-    ASSERT_EQ(fake.ui.boxes.size(), 1u);
-    EXPECT_EQ(fake.ui.boxes[0].text,
+    EXPECT_EQ(fake.ui.boxes.at(0).text,
               u"An internal error occurred (error code: 7)\n\nLog: C:\\Logs\\kwn_nlog_1");
-    std::string log = logText();
+    const std::string log = logText();
+    EXPECT_THAT(log, HasSubstr("\ntempPath is " + kTemp +
+                               "\nGetTempFileName failed (last error "
+                               "5)\ntempFile is " +
+                               name + "\nTemp dir3: " + name + "_dir1234567\n"));
     size_t attempts = 0;
-    for (size_t at = log.find("Could not create dir (5)\n"); at != std::string::npos;
-         at = log.find("Could not create dir (5)\n", at + 1))
+    for (size_t at = 0; (at = log.find("Could not create dir (5)", at + 1)) != std::string::npos;)
         ++attempts;
     EXPECT_EQ(attempts, 10u);
 }
