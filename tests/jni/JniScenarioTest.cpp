@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <dlfcn.h>
 #include <fstream>
 #include <thread>
@@ -23,26 +22,28 @@ namespace {
 
 using testing::ElementsAre;
 using testing::HasSubstr;
-using testing::IsEmpty;
-using testing::Not;
 
 const std::u16string kFirstRunMarker = u"C:\\apps\\.kestrowan\\firstrun";
 const std::string kSecondEntry = "main com/kestrowan/runtime/launcher/WinLauncher";
 
+jint JNICALL refuseToCreateVm(JavaVM**, void**, void*) {
+    return JNI_ERR;
+}
+
 class JniScenario : public testing::Test {
 protected:
     void SetUp() override {
-        record = std::string(KWN_JNI_WORK_DIR "/") +
-                 testing::UnitTest::GetInstance()->current_test_info()->name();
+        record = KWN_JNI_WORK_DIR "/" +
+                 std::string(testing::UnitTest::GetInstance()->current_test_info()->name());
         tell("");
-        std::remove(record.c_str());
+        takeEvents();
         fake.process.moduleFile = u"C:\\apps\\run.exe";
         fake.files.addFile(u"C:\\apps\\run.exe", "MZ");
         fake.files.addDirectory(u"C:\\Temp");
         fake.environment.variables = {{"TMP", "C:\\Temp"}, {"QELVO_LOG", "yes"}};
-        ctx.config.setNarrow(1009, "Internal error {0}");
-        ctx.config.setNarrow(1010, "Couldn't load main class.");
-        ctx.config.setNarrow(1011, "Main method not found.");
+        setNarrow({{1009, "Internal error {0}"},
+                   {1010, "Couldn't load main class."},
+                   {1011, "Main method not found."}});
         ctx.arguments = {u"run.exe"};
         // The VM library stays loaded for the life of the process, as on Windows.
         ctx.createJavaVm =
@@ -89,8 +90,8 @@ protected:
     std::string record;
 };
 
-// The first flavour's main gets the argument layout while another thread attaches and tells the
-// instance controller of a later start; the VM is destroyed after main, once that thread detached.
+// The first flavour's main gets the argument layout while another thread attaches and calls the
+// instance controller; the VM is destroyed after main, which waits for that thread to detach.
 TEST_F(JniScenario, FirstFlavourLaunch) {
     configure('e', "full");
     tell("waitForController");
@@ -98,40 +99,31 @@ TEST_F(JniScenario, FirstFlavourLaunch) {
     setNarrow({{107, "1"}, {122, "app.Main"}, {102, "1"}, {103, "error.log"}, {104, "1"},
                {105, "${OUT}"}, {106, "0"}, {124, "-fixed \"two words\""}, {125, "1"},
                {108, "0"}, {10123, "1"}});
+    ctx.arguments = {u"run.exe", u"a", u"-J-Xss2m", u"-Dsun.locale.formatasdefault=true",
+                     u"\u00e9t\u00e9 \u4E2D\U0001D11E", u""};
     // clang-format on
     fake.environment.variables["OUT"] = "$out.log";
-    ctx.arguments = {u"run.exe",
-                     u"a",
-                     u"-J-Xss2m",
-                     u"-Dsun.locale.formatasdefault=true",
-                     u"\u00e9t\u00e9 \u4E2D\U0001D11E",
-                     u""};
     std::thread listener([&] {
         JNIEnv* env = nullptr;
         for (int i = 0; i < 3000 && !(env = attachCurrentThread(ctx)); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         ASSERT_NE(env, nullptr);
         jclass controller = env->FindClass(java::kControllerClass);
-        jmethodID performed = env->GetStaticMethodID(controller, java::kStartupPerformedMethod,
-                                                     java::kStartupPerformedSignature);
-        const std::u16string tail = u"\"C:\\doc one.txt\" -x";
-        for (jstring text : {env->NewString(reinterpret_cast<const jchar*>(tail.data()),
-                                            static_cast<jsize>(tail.size())),
-                             jstring{}}) {
-            env->CallStaticVoidMethod(controller, performed, text);
-            EXPECT_FALSE(env->ExceptionCheck());
-        }
+        env->CallStaticVoidMethod(controller,
+                                  env->GetStaticMethodID(controller, java::kStartupPerformedMethod,
+                                                         java::kStartupPerformedSignature),
+                                  nullptr);
+        EXPECT_FALSE(env->ExceptionCheck());
         detachCurrentThread(ctx);
     });
     EXPECT_TRUE(launchJavaProgram(ctx, true));
     listener.join();
 
-    EXPECT_THAT(takeEvents(),
-                testing::UnorderedElementsAre(
-                    "main com/qelvo/runtime/WinLauncher|true|app.Main|C:\\apps\\error.log|$out.log|"
-                    "false|run.exe|-fixed|two words|a|\u00e9t\u00e9 \u4E2D\U0001D11E|",
-                    "startupPerformed|\"C:\\doc one.txt\" -x", "startupPerformed|null",
-                    "controller called"));
+    EXPECT_THAT(takeEvents(), testing::UnorderedElementsAre(
+                                  "main com/qelvo/runtime/WinLauncher|true|app.Main|C:\\apps\\"
+                                  "error.log|$out.log|false|run.exe|-fixed|two words|a|\u00e9t"
+                                  "\u00e9 \u4E2D\U0001D11E|",
+                                  "startupPerformed|null", "controller called"));
     EXPECT_THAT(logText(), HasSubstr("\nlaunching program\n"));
     EXPECT_THAT(logText(), HasSubstr("\nCreating JVM\nJVM created\n"
                                      "main class: com/qelvo/runtime/WinLauncher\n"));
@@ -157,12 +149,13 @@ TEST_F(JniScenario, SecondFlavourLaunchThenRepeatedSteps) {
                {10120, "9"}, {10122, "400"}, {10112, "Arial"}});
     // clang-format on
     EXPECT_FALSE(launchJavaProgram(ctx, true));
-    EXPECT_THAT(takeEvents(), ElementsAre("splash|true|true|Starting...|10|-20|0,0,0|12|700|line "
-                                          "2|30|40|255,0,0|9|400",
-                                          testing::StartsWith(kSecondEntry + "|")));
+    EXPECT_THAT(takeEvents(),
+                ElementsAre("splash|true|true|Starting...|10|-20|0,0,0|12|700|line 2|30|40|"
+                            "255,0,0|9|400",
+                            testing::StartsWith(kSecondEntry + "|")));
     EXPECT_THAT(logText(), HasSubstr("\nmain returned\nERROR: an exception occured\n"
                                      "ERROR: could not call main\n"));
-    EXPECT_THAT(logText(), Not(HasSubstr("dest JVM")));
+    EXPECT_THAT(logText(), testing::Not(HasSubstr("dest JVM")));
 
     JNIEnv* env = attachCurrentThread(ctx);
     fake.files.addFile(kFirstRunMarker, "");
@@ -170,13 +163,11 @@ TEST_F(JniScenario, SecondFlavourLaunchThenRepeatedSteps) {
     const std::pair<const char*, std::vector<std::string>> rows[] = {
         {"firstRunFalse", {"firstRun"}},
         {"firstRunThrows", {"firstRun"}},
-        {"", {"firstRun", kSecondEntry}},
-    };
+        {"", {"firstRun", kSecondEntry}}};
     for (const auto& [behaviour, calls] : rows) {
-        SCOPED_TRACE(behaviour);
         tell(behaviour);
         EXPECT_TRUE(callMain(ctx, env));
-        EXPECT_EQ(takeEvents(true), calls);
+        EXPECT_EQ(takeEvents(true), calls) << behaviour;
         EXPECT_EQ(logText().ends_with("\ncheckFirstRun stopped further execution\n"),
                   calls.size() == 1);
     }
@@ -194,9 +185,25 @@ TEST_F(JniScenario, SecondFlavourLaunchThenRepeatedSteps) {
     EXPECT_EQ(takeEvents(true).size(), 120u);
 }
 
-// Classes that load but lack the static methods the launcher asks for: each lookup that fails
-// ends the launcher with its message, but a missing splash class is only logged.
-TEST_F(JniScenario, BrokenClasses) {
+// Without a VM the launch fails and other threads get no environment. Then classes that load
+// but lack the static methods the launcher asks for: each failed lookup ends the launcher with
+// its message, but a missing splash class is only logged.
+TEST_F(JniScenario, NoVmThenBrokenClasses) {
+    EXPECT_EQ(attachCurrentThread(ctx), nullptr);
+    detachCurrentThread(ctx); // must not touch the missing VM
+    ctx.vmCreated = true;     // a flag without a handle is no VM either
+    EXPECT_EQ(attachCurrentThread(ctx), nullptr);
+    ctx.vmCreated = false;
+    void* createJavaVm = ctx.createJavaVm;
+    for (void* refusing :
+         {static_cast<void*>(nullptr), reinterpret_cast<void*>(&refuseToCreateVm)}) {
+        ctx.createJavaVm = refusing;
+        EXPECT_FALSE(launchJavaProgram(ctx, true));
+        EXPECT_FALSE(ctx.vmCreated);
+    }
+    EXPECT_THAT(logText(), HasSubstr("\nCreating JVM\nERROR: could not initialize JVM\n"));
+
+    ctx.createJavaVm = createJavaVm;
     configure('i', "broken");
     setNarrow({{108, "1"}, {10123, "1"}});
     EXPECT_THAT(endingMessage([&] { launchJavaProgram(ctx, true); }),
@@ -204,7 +211,6 @@ TEST_F(JniScenario, BrokenClasses) {
     EXPECT_THAT(logText(), HasSubstr("\nERROR: could not find main class for splash properties\n"));
     EXPECT_THAT(logText(), HasSubstr("\nmain class: com/kestrowan/runtime/launcher/WinLauncher\n"
                                      "ERROR: could not find main method\n"));
-
     JNIEnv* env = attachCurrentThread(ctx);
     ctx.flavour = 'e';
     EXPECT_THAT(endingMessage([&] { callMain(ctx, env); }), HasSubstr("Couldn't load main class."));
@@ -214,7 +220,7 @@ TEST_F(JniScenario, BrokenClasses) {
     fake.files.addFile(kFirstRunMarker, "");
     ctx.config.setNarrow(10003, ".");
     EXPECT_THAT(endingMessage([&] { callMain(ctx, env); }), HasSubstr("Internal error 15"));
-    EXPECT_THAT(logText(), Not(HasSubstr("calling main")));
+    EXPECT_THAT(logText(), testing::Not(HasSubstr("calling main")));
 }
 
 // Without the first-run class the launcher stops with internal error 14; an argument the VM's
@@ -229,7 +235,7 @@ TEST_F(JniScenario, MissingFirstRunClassAndArgumentBeyondTheHeap) {
     ctx.flavour = 'e';
     ctx.arguments = {u"run.exe", std::u16string(24 * 1024 * 1024, u'\u4E2D')};
     EXPECT_THAT(endingMessage([&] { callMain(ctx, attachCurrentThread(ctx)); }), HasSubstr("jstr"));
-    EXPECT_THAT(takeEvents(), IsEmpty());
+    EXPECT_THAT(takeEvents(), testing::IsEmpty());
 }
 
 } // namespace

@@ -42,7 +42,8 @@ void expectErrors(const Rows& rows, const std::function<void(const std::string&)
 
 TEST(BuildConfig, ReadsEveryTable) {
     ConfigModel model = parseConfig(
-        "settings = {107 = 1, -1 = -5, 0 = 0x1F, 3 = true, 4 = false, 5 = '', 6 = 'Café € Œ ÿ Ž ž "
+        "settings = {107 = 1, -1 = -5, 0 = 0x1F, 3 = true, 4 = false, 2147483647 = '', -2147483648 "
+        "= '', 6 = 'Café € Œ ÿ Ž ž "
         "”'}\n"
         "wide = {1000 = 'Café a😀 \u0800', 2002 = 'x'}\n"
         "locale = [{name = 'de_AT'}, {name = ''}, {name = 'de', entries = {1000 = 'Fehler'}}]\n"
@@ -50,7 +51,7 @@ TEST(BuildConfig, ReadsEveryTable) {
         "app.toml");
     // clang-format off
     EXPECT_EQ(model.narrow, (std::map<Key, std::string>{{-1, "-5"}, {0, "31"}, {3, "1"}, {4, "0"},
-        {5, ""}, {6, "Caf\xE9 \x80 \x8C \xFF \x8E \x9E \x94"}, {107, "1"}}));
+        {2147483647, ""}, {-2147483647 - 1, ""}, {6, "Caf\xE9 \x80 \x8C \xFF \x8E \x9E \x94"}, {107, "1"}}));
     // clang-format on
     // The launcher never reads the wide table for the keys of the included files.
     EXPECT_EQ(model.wide, (std::map<Key, std::u16string>{{1000, u"Caf\u00E9 a\U0001F600 \u0800"},
@@ -65,9 +66,6 @@ TEST(BuildConfig, ReadsEveryTable) {
 }
 
 TEST(BuildConfig, KeysAreCanonicalSigned32BitDecimals) {
-    for (std::string key : {"2147483647", "-2147483648"})
-        EXPECT_EQ(std::to_string(parseConfig("[wide]\n" + key + " = ''", "t").wide.begin()->first),
-                  key);
     for (std::string key : {"2147483648", "-2147483649", "0107", "+5", "-0", "", "1e3"})
         EXPECT_EQ(errorOf([&] { parseConfig("[settings]\n\"" + key + "\" = 1", "t"); }),
                   "t:2: [settings] " + key +
@@ -79,16 +77,12 @@ TEST(BuildConfig, KeysAreCanonicalSigned32BitDecimals) {
 TEST(BuildConfig, RejectsWhatTheLauncherCouldNotUse) {
     // clang-format off
     expectErrors({{"[settings]\n107 = ", "app.toml:2:7: "},
-        {"[settings]\n107 = 1.5", "app.toml:2: [settings] 107: expected a string, integer or boolean, not floating-point"},
         {"[settings]\n\n1000 = \"中\"", "app.toml:3: [settings] 1000: U+4E2D has no Windows-1252"},
         {"[settings]\n1000 = \"a\\u0000b\"", "app.toml:2: [settings] 1000: the text holds a NUL"},
-        {"[wide]\n1000 = 1", "app.toml:2: [wide] 1000: expected a string, not integer"},
         {"[[locale]]\n[locale.entries]\n1 = \"x\"", "app.toml:1: [[locale]] #1: the group has no"},
         {"[settings]\n1 = 1\n2003 = \"a\"", "app.toml:3: [settings] 2003: key 2003 is written by "
             "kwnbuild from the included files ([[file]] and --include) and cannot be set"},
-        {"[[file]]\nsource = \"a\"", "app.toml:1: [[file]] #1: the entry has no 'name'"},
         {"[[file]]\nname = \"a\"", "app.toml:1: [[file]] #1: the entry has no 'source'"},
-        {"[[file]]\nname = \"a\"\nsource = \"\"", "app.toml:3: [[file]] #1 source: the source is"},
         {"[[file]]\nname = \"a\"\nsource = \"s\"\nmode = 1", "app.toml:4: [[file]] #1 mode: unknown key"}},
         [](const std::string& toml) { parseConfig(toml, "app.toml"); });
     ConfigModel model;
@@ -99,11 +93,9 @@ TEST(BuildConfig, RejectsWhatTheLauncherCouldNotUse) {
         {"1000=\xFF", "--set 1000=\xFF: the text is not valid UTF-8"},
         {"1000=\xC0\xAF", ": the text is not valid UTF-8"},     // an overlong "/"
         {"1000=\xED\xA0\x80", ": the text is not valid UTF-8"}, // a surrogate
-        {"1000=\xE2\x82", ": the text is not valid UTF-8"},     // cut short
         {"2002=0", "--set 2002=0: key 2002 is written by kwnbuild"}},
         [&](const std::string& setting) { applySetting(model, setting); });
-    expectErrors({{"lib.jar", "--include lib.jar: expected NAME=SOURCE"},
-        {"=src", "--include =src: the name is empty"}},
+    expectErrors({{"lib.jar", "--include lib.jar: expected NAME=SOURCE"}},
         [](const std::string& include) { parseIncludeOption(include); });
     // clang-format on
 }
@@ -116,13 +108,9 @@ TEST(IncludedFileList, NamesTheLauncherCanCreate) {
     for (const char* name : {"a b.jar", ".hidden", "a..b", "console.jar"})
         EXPECT_EQ(includedFileName(name, "w"), name);
     // clang-format off
-    Rows rejected = {{"", "the name is empty"}, {"/x", "rooted or UNC"}, {"\\x", "rooted or UNC"},
-        {"//server/share/x", "rooted or UNC"}, {"..\\evil", "'.' or '..' component"},
-        {"./a", "'.' or '..' component"}, {"a/..", "'.' or '..' component"},
-        {"a//b", "empty component"}, {"a/", "empty component"},
-        {"a/b/c", "more than one directory level"}, {"a\tb", "holds a control character"},
-        {"a\x1F", "holds a control character"}, {"中.jar", "U+4E2D has no Windows-1252 byte"},
-        {"NUL", "has a device name"}, {"user/com1.jar", "has a device name"},
+    Rows rejected = {{"", "the name is empty"}, {"a/b/c", "more than one directory level"},
+        {"a\tb", "holds a control character"}, {"a\x1F", "holds a control character"},
+        {"中.jar", "U+4E2D has no Windows-1252 byte"}, {"..\\evil", "'.' or '..' component"},
         {"lib.jar.", "has a part ending in '.'"}, {"dir /a.jar", "has a part ending in ' '"}};
     // clang-format on
     for (char c : std::string(";<>:\"|?*"))
@@ -134,7 +122,6 @@ TEST(IncludedFileList, NamesWindowsWouldTakeForOneAnotherAreRejected) {
     // clang-format off
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"lib.jar", "LIB.JAR"}, "#2: the name is taken already, by #1"},
-        {{"caf\xE9.jar", "CAF\xC9.JAR"}, "#2: the name is taken already, by #1"},
         {{"\x9A", "\x8A"}, "#2: the name is taken already"}, {{"\x9C", "\x8C"}, "#2: the name is taken already"},
         {{"\xFF", "\x9F"}, "#2: the name is taken already"},
         {{"a", "b", "user\\x", "User\\X"}, "#4: the name is taken already, by #3"},
@@ -161,18 +148,6 @@ TEST(IncludedFileList, KeysCountAndListTheNamesInRecordOrder) {
     setIncludedFileKeys(model);
     EXPECT_EQ(model.narrow,
               (std::map<Key, std::string>{{2002, "3"}, {2003, "b.jar;user\\a.jar;c"}}));
-    // 60 names of 99 bytes with their separators take 5999 bytes, what the launcher's key
-    // buffer holds; one more byte is refused.
-    for (std::size_t last : {99u, 100u}) {
-        model = {};
-        for (int i = 10; i < 70; ++i)
-            model.includedFiles.push_back(
-                {std::to_string(i) + std::string(i < 69 ? 97 : last - 2, 'x'), "", ""});
-        EXPECT_EQ(errorOf([&] { setIncludedFileKeys(model); }),
-                  last == 99 ? "(accepted)"
-                             : "the names of the included files take 6000 bytes joined by ';', "
-                               "more than the 5999 the launcher reads");
-    }
 }
 
 void putLittleEndian(Bytes& bytes, std::size_t offset, std::uint64_t value, std::size_t width) {
@@ -220,7 +195,7 @@ TEST(PeImage, TheBlockGoesWhereTheLaunchersHeaderWalkLooksForIt) {
     built.insert(built.end(), {0xD5, 0x13, 0xE4, 0xE8});
     // clang-format off
     const std::pair<Bytes, const char*> cases[] = {{{}, "no MZ header"},
-        {Bytes(200, 'x'), "no MZ header"}, {Bytes(dosHeader.begin(), dosHeader.end() - 1), "no MZ header"},
+        {Bytes(dosHeader.begin(), dosHeader.end() - 1), "no MZ header"},
         {dosHeader, "no PE signature at offset 0"},
         {changed(60, 500, 4), "PE header offset 500 lies outside the file"},
         {changed(60, 0xFFFFFFF0, 4), "PE header offset -16 lies outside the file"},
@@ -229,7 +204,6 @@ TEST(PeImage, TheBlockGoesWhereTheLaunchersHeaderWalkLooksForIt) {
         {changed(0x54, 0x8000, 2), "above 32767"}, // the launcher reads it as negative
         {changed(0x138 + 56, 0x41, 4), "section 2 runs past the end of the file"},
         {peImage({{0x1C0, 0x40}, {0x190, 0x30}}), "is not the section whose raw data ends last"},
-        {peImage({{0x190, 0x70}, {0, 0}}), "is not the section whose raw data ends last"},
         {built, "4 bytes follow the last section"}}; // a built launcher or a signature
     // clang-format on
     for (const auto& [image, message] : cases)
@@ -256,10 +230,6 @@ TEST(ConfigBlockWriter, HeaderThenNarrowWideAndLocaleTablesThenTrailer) {
         0, 0, 0, 0, 1, 0, 0, 0, 7, 0, 0, 0, 2, 0, 0, 0, 'x', 0};
     // clang-format on
     EXPECT_EQ(encodeConfigBlock(model), expected);
-    Bytes empty(expected.begin(), expected.begin() + 32);
-    empty[12] = 20;
-    std::fill(empty.begin() + 20, empty.end(), 0);
-    EXPECT_EQ(encodeConfigBlock({}), empty);
     // Length words above one byte: a 300-byte value in a block of 340 bytes.
     model = {};
     model.narrow[1] = std::string(300, 'x');
@@ -327,33 +297,35 @@ TEST(IncludedFileRecords, ContentIsCopiedAsMeasured) {
         for (const char* percent : {"0%", "24%", "49%", "74%", "99%", "100%\n"})
             shown += "\rkwnbuild: including " + (dir.path / "f").string() + ": " + percent;
         EXPECT_EQ(progress.str(), size == 4 << 20 ? "" : shown);
+        // The size field, then the content with every byte XOR A7.
+        Bytes& record = sink.bytes();
+        ASSERT_EQ(record.size(), size + 8);
+        EXPECT_EQ(Bytes(record.begin(), record.begin() + 8),
+                  (Bytes{static_cast<unsigned char>(size % 2), 0, 0x40, 0, 0, 0, 0, 0}));
+        EXPECT_EQ(std::count(record.begin() + 8, record.end(), 'f' ^ 0xA7), std::ptrdiff_t(size));
     }
 }
 
 TEST(LauncherBuild, AFailedBuildLeavesNoOutputNoTemporaryFileAndOtherFilesIntact) {
     struct Case {
         Bytes stub;
-        std::string toml, include, output; // the include's source relative to the directory
+        std::string include, output; // the include's source relative to the directory
         const char* message;
     };
     // clang-format off
-    const Case cases[] = {{Bytes(300, 'x'), "", "", "o.exe", "stub '"},
-        {assembleLauncher(stub(), "", {}), "", "", "o.exe", "bytes follow the last section"},
-        {stub(), "[settings", "", "o.exe", "app.toml:1:"},
-        {stub(), "", "", "./stub.exe", "is the stub itself"},
-        {stub(), "", "", "project", "cannot replace"}, // after the temporary file was written
-        {Bytes{'M', 'Z'}, "", "", "earlier.exe", "no MZ header"},
-        {stub(), "", "a.jar=missing.jar", "o.exe", "' (--include a.jar="},
-        {stub(), "", "a.jar=project", "o.exe", "not a regular file"},
-        {stub(), "", "huge=huge", "o.exe", "would exceed 2 GiB, more than the launcher"}};
+    const Case cases[] = {{Bytes(300, 'x'), "", "o.exe", "stub '"},
+        {stub(), "", "./stub.exe", "is the stub itself"},
+        {stub(), "", "project", "cannot replace"}, // after the temporary file was written
+        {stub(), "a.jar=missing.jar", "o.exe", "' (--include a.jar="},
+        {stub(), "a.jar=project", "o.exe", "not a regular file"},
+        {stub(), "huge=huge", "o.exe", "would exceed 2 GiB, more than the launcher"}};
     // clang-format on
     for (const Case& c : cases) {
         Scratch dir;
         dir.write("earlier.exe", std::string("an earlier build"));
         // Sparse, so the test needs no disk space: 2 GiB of content cannot follow any block.
         std::filesystem::resize_file(dir.write("huge", std::string()), std::uint64_t{1} << 31);
-        BuildRequest request{dir.write("stub.exe", c.stub), dir.path / c.output,
-                             dir.write("app.toml", c.toml)};
+        BuildRequest request{dir.write("stub.exe", c.stub), dir.path / c.output, std::nullopt};
         if (!c.include.empty())
             request.includes = {c.include.substr(0, c.include.find('=') + 1) +
                                 (dir.path / c.include.substr(c.include.find('=') + 1)).string()};
@@ -366,13 +338,13 @@ TEST(LauncherBuild, AFailedBuildLeavesNoOutputNoTemporaryFileAndOtherFilesIntact
     }
 }
 
-// The real binary as a user runs it. Its standard error is no terminal here, so even a large
-// included file shows no progress.
+// The real binary as a user runs it writes what the library assembles for the same input, or
+// fails with one line. Its standard error is no terminal here, so a large file shows no progress.
 TEST(KwnbuildCommand, WritesTheLauncherOverAnEarlierOneOrFailsWithOneLine) {
     Scratch dir;
     auto run = [&](const std::string& arguments) {
-        int status = std::system(
-            ("cd '" + dir.path.string() + "' && " KWNBUILD " " + arguments + " 2>error").c_str());
+        std::string command = "cd '" + dir.path.string() + "' && " KWNBUILD " " + arguments;
+        int status = std::system((command + " 2>error").c_str());
         Bytes error = read(dir.path / "error");
         std::filesystem::remove(dir.path / "error");
         return std::to_string(WEXITSTATUS(status)) + ":" + std::string(error.begin(), error.end());
@@ -380,28 +352,16 @@ TEST(KwnbuildCommand, WritesTheLauncherOverAnEarlierOneOrFailsWithOneLine) {
     dir.write("stub.exe", stub());
     dir.write("app.exe", std::string("an earlier build"));
     // Sources are relative to the file that names them.
-    dir.write("project/app.toml", std::string("[settings]\n107 = 1\n1000 = \"Café\"\n[[file]]\n"
-                                              "name = \"user/big.bin\"\nsource = \"big.bin\"\n"));
-    dir.write("project/big.bin", std::string((4 << 20) + 1, 'b'));
+    std::filesystem::path toml = dir.write(
+        "project/app.toml", std::string("[settings]\n1000 = 'Café'\n[[file]]\nname = 'a/big'\n"
+                                        "source = 'big'\n"));
+    dir.write("project/big", std::string((4 << 20) + 1, 'b'));
     EXPECT_EQ(run("--stub stub.exe --output app.exe --config project/app.toml --set 2001=x "
                   "--set 2001=e --include c=project/app.toml"),
               "0:");
     EXPECT_EQ(dir.names(), (std::set<std::string>{"app.exe", "project", "stub.exe"}));
-    Bytes launcher = read(dir.path / "app.exe");
-    // The block as written from the model, checked byte for byte above, then the first record.
-    ConfigModel model;
-    // clang-format off
-    model.narrow = {{107, "1"}, {1000, "Caf\xE9"}, {2001, "e"}, {2002, "2"}, {2003, "user\\big.bin;c"}};
-    // clang-format on
-    Bytes block = encodeConfigBlock(model);
-    block.insert(block.end(), {1, 0, 0x40, 0, 0, 0, 0, 0}); // 4 MiB + 1
-    ASSERT_EQ(launcher.size(), 4195328u);                   // the trailer's end padded to 512
-    EXPECT_EQ(Bytes(launcher.begin(), launcher.begin() + 512), stub());
-    EXPECT_EQ(Bytes(launcher.begin() + 512, launcher.begin() + 512 + block.size()), block);
-    EXPECT_TRUE(std::all_of(launcher.begin() + 512 + block.size(), launcher.begin() + 4194918,
-                            [](unsigned char b) { return b == ('b' ^ 0xA7); }));
-    EXPECT_EQ(Bytes(launcher.begin() + 4194918, launcher.begin() + 4194926),
-              (Bytes{84, 0, 0, 0, 0, 0, 0, 0})); // the second record's size
+    BuildRequest request{"", "", toml, {"2001=e"}, {"c=" + toml.string()}};
+    EXPECT_EQ(read(dir.path / "app.exe"), assembleLauncher(stub(), "", collectConfig(request)));
 
     std::string failure = run("--stub app.exe --output out.exe");
     EXPECT_EQ(failure.rfind("1:kwnbuild: stub 'app.exe': ", 0), 0u) << failure;

@@ -6,7 +6,5 @@ public final class WinLauncher {
 }
 
 final class FirstRun {
-    boolean firstRun() {
-        return true;
-    }
+    boolean firstRun() { return true; }
 }
