@@ -1,11 +1,6 @@
 package kwntest;
 
-import static java.nio.file.StandardOpenOption.APPEND;
-import static java.nio.file.StandardOpenOption.CREATE;
-
-import com.qelvo.Controller;
 import java.nio.file.*;
-import java.util.concurrent.TimeUnit;
 
 // The Java side of the JNI tests. Each call the launcher makes is appended to the file named by
 // kwn.test.record as a line "event|value|value...". The test tells the doubles what to do in the
@@ -14,7 +9,8 @@ public final class Recorder {
     public static synchronized void record(String event, Object... values) throws Exception {
         StringBuilder line = new StringBuilder(event);
         for (Object value : values) line.append('|').append(value);
-        Files.writeString(Paths.get(System.getProperty("kwn.test.record")), line + "\n", CREATE, APPEND);
+        Files.writeString(Paths.get(System.getProperty("kwn.test.record")), line + "\n",
+                StandardOpenOption.CREATE, StandardOpenOption.APPEND);
     }
 
     public static boolean told(String behaviour) throws Exception {
@@ -25,8 +21,7 @@ public final class Recorder {
     // What main does in both entry classes.
     public static void entry(String entryClass, String[] args) throws Exception {
         record("main " + entryClass, (Object[]) args);
-        if (told("waitForController"))
-            record("controller " + (Controller.STARTUPS.await(30, TimeUnit.SECONDS) ? "called" : "timeout"));
+        if (told("waitForController")) com.qelvo.Controller.STARTUPS.await();
         if (told("mainThrows")) throw new IllegalStateException("main was told to throw");
     }
 }
