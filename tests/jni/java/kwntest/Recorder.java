@@ -1,35 +1,27 @@
 package kwntest;
 
-import java.io.IOException;
-import java.io.UncheckedIOException;
-import java.nio.charset.StandardCharsets;
-import java.nio.file.Files;
-import java.nio.file.Paths;
-import java.nio.file.StandardOpenOption;
+import java.nio.file.*;
 
-/** Appends each call the launcher made to the file the test names, so the test can compare. */
+// The Java side of the JNI tests. Each call the launcher makes is appended to the file named by
+// kwn.test.record as a line "event|value|value...". The test tells the doubles what to do in the
+// file beside it ending in ".tell", a comma-separated list it may rewrite between steps.
 public final class Recorder {
-    private Recorder() {}
-
-    /** One event: its name and value count on a line, then one value per line ("null" for null). */
-    public static synchronized void record(String event, String... values) {
-        StringBuilder text = new StringBuilder();
-        text.append(event).append(' ').append(values.length).append('\n');
-        for (String value : values) {
-            text.append(value == null ? "null" : value).append('\n');
-        }
-        try {
-            Files.write(Paths.get(System.getProperty("kwn.test.record")),
-                    text.toString().getBytes(StandardCharsets.UTF_8),
-                    StandardOpenOption.CREATE, StandardOpenOption.APPEND);
-        } catch (IOException e) {
-            throw new UncheckedIOException(e);
-        }
+    public static synchronized void record(String event, Object... values) throws Exception {
+        StringBuilder line = new StringBuilder(event);
+        for (Object value : values) line.append('|').append(value);
+        Files.writeString(Paths.get(System.getProperty("kwn.test.record")), line + "\n",
+                StandardOpenOption.CREATE, StandardOpenOption.APPEND);
     }
 
-    /** Whether the test asked for a behaviour through the kwn.test.behaviour property. */
-    public static boolean told(String behaviour) {
-        String all = "," + System.getProperty("kwn.test.behaviour", "") + ",";
-        return all.contains("," + behaviour + ",");
+    public static boolean told(String behaviour) throws Exception {
+        Path tell = Paths.get(System.getProperty("kwn.test.record") + ".tell");
+        return ("," + Files.readString(tell) + ",").contains("," + behaviour + ",");
+    }
+
+    // What main does in both entry classes.
+    public static void entry(String entryClass, String[] args) throws Exception {
+        record("main " + entryClass, (Object[]) args);
+        if (told("waitForController")) com.qelvo.Controller.STARTUPS.await();
+        if (told("mainThrows")) throw new IllegalStateException("main was told to throw");
     }
 }

@@ -1,12 +1,16 @@
 package com.kestrowan.runtime.launcher;
 
-import kwntest.EntryMain;
-
-/** Test double of the second flavour's entry class. */
+// The second flavour's entry class and its first-run hook, which goes on, stops or throws.
 public final class WinLauncher {
-    private WinLauncher() {}
+    public static void main(String[] args) throws Exception {
+        kwntest.Recorder.entry("com/kestrowan/runtime/launcher/WinLauncher", args);
+    }
+}
 
-    public static void main(String[] args) throws InterruptedException {
-        EntryMain.run("com/kestrowan/runtime/launcher/WinLauncher", args);
+final class FirstRun {
+    static boolean firstRun() throws Exception {
+        kwntest.Recorder.record("firstRun");
+        if (kwntest.Recorder.told("firstRunThrows")) throw new IllegalStateException("first run was told to throw");
+        return !kwntest.Recorder.told("firstRunFalse");
     }
 }

@@ -1,0 +1,317 @@
+// The build tool: what it reads from the TOML file, --set and --include, the text it keeps for
+// the launcher (narrow values in the Windows-1252 the launcher reads, wide ones in UTF-16, names
+// the launcher can create in its temp directory), and the launcher it writes: the checked stub,
+// the block behind the stub's image, the included files' records and the trailer.
+#include "tools/kwnbuild/BuildConfig.h"
+#include "tools/kwnbuild/BuildError.h"
+#include "tools/kwnbuild/ConfigBlockWriter.h"
+#include "tools/kwnbuild/IncludedFileList.h"
+#include "tools/kwnbuild/IncludedFileRecords.h"
+#include "tools/kwnbuild/LauncherBuild.h"
+#include "tools/kwnbuild/PeImage.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <random>
+#include <set>
+#include <sstream>
+
+namespace kwn::build {
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+using Rows = std::vector<std::pair<std::string, std::string>>;
+
+std::string errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const BuildError& error) {
+        return error.what();
+    }
+    return "(accepted)";
+}
+
+// Each input must fail with a message that holds the expected text.
+void expectErrors(const Rows& rows, const std::function<void(const std::string&)>& action) {
+    for (const auto& [input, expected] : rows)
+        EXPECT_NE(errorOf([&] { action(input); }).find(expected), std::string::npos) << input;
+}
+
+TEST(BuildConfig, ReadsEveryTable) {
+    // clang-format off
+    ConfigModel model = parseConfig(
+        "settings = {107 = 1, -1 = -5, 0 = 0x1F, 3 = true, 4 = false, 2147483647 = '', "
+        "-2147483648 = '', 6 = 'Café € Œ ÿ Ž ž ”'}\n"
+        "wide = {1000 = 'Café a😀 \u0800', 2002 = 'x'}\n"
+        "locale = [{name = 'de_AT'}, {name = ''}, {name = 'de', entries = {1000 = 'Fehler'}}]\n"
+        "file = [{name = 'user/lib.jar', source = 'lib.jar'}]", "app.toml");
+    EXPECT_EQ(model.narrow, (std::map<Key, std::string>{{-1, "-5"}, {0, "31"}, {3, "1"}, {4, "0"},
+        {2147483647, ""}, {-2147483647 - 1, ""}, {6, "Caf\xE9 \x80 \x8C \xFF \x8E \x9E \x94"}, {107, "1"}}));
+    // clang-format on
+    // The launcher never reads the wide table for the keys of the included files.
+    EXPECT_EQ(model.wide, (std::map<Key, std::u16string>{{1000, u"Caf\u00E9 a\U0001F600 \u0800"},
+                                                         {2002, u"x"}}));
+    ASSERT_EQ(model.localeGroups.size(), 3u);
+    ASSERT_EQ(model.includedFiles.size(), 1u);
+    EXPECT_EQ(model.localeGroups[0].name + "," + model.localeGroups[1].name + "," +
+                  model.localeGroups[2].name + " " + model.includedFiles[0].name + " " +
+                  model.includedFiles[0].source.string(),
+              "de_AT,,de user\\lib.jar lib.jar");
+    EXPECT_EQ(model.localeGroups[2].entries, (std::map<Key, std::u16string>{{1000, u"Fehler"}}));
+}
+
+// Errors name the file, line and key, and options name themselves.
+TEST(BuildConfig, RejectsWhatTheLauncherCouldNotUse) {
+    // clang-format off
+    expectErrors({{"[settings]\n\n1000 = \"中\"", "app.toml:3: [settings] 1000: U+4E2D has no Windows-1252"},
+        {"[[locale]]\n[locale.entries]\n1 = \"x\"", "app.toml:1: [[locale]] #1: the group has no"},
+        {"[[file]]\nname = \"a\"", "app.toml:1: [[file]] #1: the entry has no 'source'"},
+        {"[[file]]\nname = \"a\"\nsource = \"s\"\nmode = 1", "app.toml:4: [[file]] #1 mode: unknown key"}},
+        [](const std::string& toml) { parseConfig(toml, "app.toml"); });
+    ConfigModel model;
+    applySetting(model, "1000=a=b");
+    EXPECT_EQ(model.narrow.at(1000), "a=b");
+    expectErrors({{"1000", "--set 1000: expected KEY=VALUE"},
+        {"1000=中", "--set 1000=中: U+4E2D has no Windows-1252 byte"},
+        {"1000=\xFF", "--set 1000=\xFF: the text is not valid UTF-8"},
+        {"1000=\xC0\xAF", ": the text is not valid UTF-8"},     // an overlong "/"
+        {"1000=\xED\xA0\x80", ": the text is not valid UTF-8"}, // a surrogate
+        {"2002=0", "--set 2002=0: key 2002 is written by kwnbuild"}},
+        [&](const std::string& setting) { applySetting(model, setting); });
+    // clang-format on
+}
+
+// Stored with backslashes in Windows-1252; refused when the launcher could not create the file
+// in its temp directory, or Windows would store it under another name.
+TEST(IncludedFileList, NamesTheLauncherCanCreate) {
+    // clang-format off
+    Rows rejected = {{"", "the name is empty"}, {"a/b/c", "more than one directory level"},
+        {"a\x1F", "holds a control character"},
+        {"中.jar", "U+4E2D has no Windows-1252 byte"}, {"..\\evil", "'.' or '..' component"},
+        {"lib.jar.", "has a part ending in '.'"}, {"dir /a.jar", "has a part ending in ' '"}};
+    // clang-format on
+    for (char c : std::string(";<>:\"|?*"))
+        rejected.push_back({std::string("a") + c + "b", std::string("holds '") + c + "'"});
+    expectErrors(rejected, [](const std::string& name) { includedFileName(name, "w"); });
+}
+
+TEST(IncludedFileList, NamesWindowsWouldTakeForOneAnotherAreRejected) {
+    // clang-format off
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"lib.jar", "LIB.JAR"}, "#2: the name is taken already, by #1"},
+        {{"\x9A", "\x8A"}, "#2: the name is taken already"}, {{"\x9C", "\x8C"}, "#2: the name is taken already"},
+        {{"\xFF", "\x9F"}, "#2: the name is taken already"},
+        {{"lib", "Lib\\a.jar"}, "#2: the name clashes with #1"},
+        {{"lib\\a.jar", "LIB"}, "#2: the name clashes with #1"},
+        {{"a\\x.jar", "a\\y.jar", "b.jar"}, "(accepted)"}, {{"ab", "a\\b"}, "(accepted)"}};
+    // clang-format on
+    for (const auto& [names, expected] : cases) {
+        std::vector<IncludedFile> files;
+        std::string error = errorOf([&] {
+            for (const std::string& name : names)
+                addIncludedFile(files, {name, "src", "#" + std::to_string(files.size() + 1)});
+        });
+        EXPECT_EQ(error.substr(0, expected.size()), expected);
+        EXPECT_EQ(files.size(), names.size() - (expected == "(accepted)" ? 0 : 1));
+    }
+}
+
+void putLittleEndian(Bytes& bytes, std::size_t offset, std::uint64_t value, std::size_t width) {
+    for (std::size_t i = 0; i < width; ++i)
+        bytes[offset + i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// A PE image with one section-table entry per {raw data offset, size}, in the order given; the
+// section table is at 0x138, and the file is as long as the furthest range reaches.
+Bytes peImage(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& sections) {
+    Bytes image(0x138 + 40 * sections.size(), 0);
+    for (const auto& [offset, length] : sections)
+        image.resize(std::max<std::size_t>(image.size(), offset + length));
+    image[0] = 'M';
+    image[1] = 'Z';
+    image[60] = 0x40; // where the PE signature is
+    image[0x40] = 'P';
+    image[0x41] = 'E';
+    image[0x46] = static_cast<unsigned char>(sections.size());
+    image[0x54] = 0xE0; // the optional header's size
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        putLittleEndian(image, 0x138 + 40 * i + 16, sections[i].second, 4);
+        putLittleEndian(image, 0x138 + 40 * i + 20, sections[i].first, 4);
+    }
+    return image;
+}
+
+// The raw data of its last section ends the file at 512.
+Bytes stub() {
+    return peImage({{0x190, 0x30}, {0x1C0, 0x40}});
+}
+
+TEST(PeImage, TheBlockGoesWhereTheLaunchersHeaderWalkLooksForIt) {
+    EXPECT_EQ(validateStub(stub()), 512u);
+    // A section without raw data in the middle of the table does not count.
+    EXPECT_EQ(validateStub(peImage({{0x1C0, 0x20}, {0, 0}, {0x1E0, 0x20}})), 0x200u);
+    auto changed = [](std::size_t offset, std::uint64_t value, std::size_t width) {
+        Bytes image = stub();
+        putLittleEndian(image, offset, value, width);
+        return image;
+    };
+    Bytes dosHeader = changed(60, 0, 4); // claims the PE signature at 0
+    dosHeader.resize(64);
+    Bytes built = stub();
+    built.insert(built.end(), {0xD5, 0x13, 0xE4, 0xE8});
+    // clang-format off
+    const std::pair<Bytes, const char*> cases[] = {{{}, "no MZ header"},
+        {dosHeader, "no PE signature at offset 0"},
+        {changed(0x40, 'X', 1), "no PE signature at offset 64"}, {changed(0x46, 0, 2), "no sections"},
+        {changed(0x54, 0x8000, 2), "above 32767"}, // the launcher reads it as negative
+        {peImage({{0x1C0, 0x40}, {0x190, 0x30}}), "is not the section whose raw data ends last"},
+        {built, "4 bytes follow the last section"}}; // a built launcher or a signature
+    // clang-format on
+    for (const auto& [image, message] : cases)
+        EXPECT_NE(errorOf([&] { validateStub(image); }).find(message), std::string::npos)
+            << message;
+}
+
+TEST(ConfigBlockWriter, HeaderThenNarrowWideAndLocaleTablesThenTrailer) {
+    ConfigModel model;
+    model.narrow = {{103, "error.log"}, {-1, ""}};
+    model.wide = {{1000, u"\u20AC 12"}};
+    model.localeGroups = {{"z", {}}, {"", {{7, u"x"}}}};
+    // clang-format off
+    const Bytes expected = {
+        0xD5, 0x13, 0xE4, 0xE8, 0, 0, 0, 0, 1, 0, 0, 0,   // magic, header words 0 and 1
+        88, 0, 0, 0, 0, 0, 0, 0,                          // length word: block size - 12
+        2, 0, 0, 0,                                       // N, in key order
+        0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0,               // key -1, byte length 0
+        0x67, 0, 0, 0, 9, 0, 0, 0, 'e', 'r', 'r', 'o', 'r', '.', 'l', 'o', 'g',
+        1, 0, 0, 0,                                       // W
+        0xE8, 0x03, 0, 0, 8, 0, 0, 0, 0xAC, 0x20, ' ', 0, '1', 0, '2', 0, // UTF-16LE
+        2, 0, 0, 0,                                       // G, in the model's order
+        1, 0, 0, 0, 'z', 0, 0, 0, 0,                      // name "z", E = 0
+        0, 0, 0, 0, 1, 0, 0, 0, 7, 0, 0, 0, 2, 0, 0, 0, 'x', 0};
+    // clang-format on
+    EXPECT_EQ(encodeConfigBlock(model), expected);
+    // Length words above one byte: a 300-byte value in a block of 340 bytes.
+    model = {};
+    model.narrow[1] = std::string(300, 'x');
+    Bytes large = encodeConfigBlock(model);
+    EXPECT_EQ(Bytes(large.begin() + 12, large.begin() + 32),
+              (Bytes{0x48, 1, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0x2C, 1, 0, 0}));
+    // The trailer is the end marker, padded to the next 512 boundary.
+    for (auto [offset, size] : {std::pair<std::uint64_t, std::size_t>{0, 512},
+                                {508, 4},
+                                {509, 515},
+                                {1000, 24},
+                                {0x47800, 512},
+                                {0x47FFC, 4}}) {
+        Bytes trailer(size, 0);
+        putLittleEndian(trailer, 0, 0xD513E4E8, 4);
+        EXPECT_EQ(encodeTrailer(offset), trailer) << offset;
+    }
+}
+
+// A fresh directory per test, removed afterwards.
+struct Scratch {
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("kwnbuild-test-" + std::to_string(std::random_device()()));
+    Scratch() { std::filesystem::create_directories(path / "project"); }
+    ~Scratch() { std::filesystem::remove_all(path); }
+
+    template <class Data> std::filesystem::path write(const std::string& name, const Data& bytes) {
+        std::ofstream(path / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(std::data(bytes)), std::size(bytes));
+        return path / name;
+    }
+    std::set<std::string> names() const {
+        std::set<std::string> result;
+        for (const auto& entry : std::filesystem::directory_iterator(path))
+            result.insert(entry.path().filename().string());
+        return result;
+    }
+};
+
+Bytes read(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A source that grew or shrank since it was measured fails the build; progress is shown only
+// for inputs above 4 MiB.
+TEST(IncludedFileRecords, ContentIsCopiedAsMeasured) {
+    Scratch dir;
+    MemorySink sink;
+    for (std::uint64_t measured : {4u, 6u}) {
+        EXPECT_NE(errorOf([&] {
+                      writeIncludedRecord(sink, {"a", dir.write("a", std::string("12345")), "#1"},
+                                          measured, nullptr);
+                  }).find("changed while the launcher was built"),
+                  std::string::npos)
+            << measured;
+    }
+    for (std::size_t size : {std::size_t{4 << 20}, std::size_t{(4 << 20) + 1}}) {
+        std::ostringstream progress;
+        MemorySink sink;
+        writeIncludedRecord(sink, {"f", dir.write("f", std::string(size, 'f')), "#1"}, size,
+                            &progress);
+        std::string shown;
+        for (const char* percent : {"0%", "24%", "49%", "74%", "99%", "100%\n"})
+            shown += "\rkwnbuild: including " + (dir.path / "f").string() + ": " + percent;
+        EXPECT_EQ(progress.str(), size == 4 << 20 ? "" : shown);
+        // The size field, then the content with every byte XOR A7.
+        Bytes& record = sink.bytes();
+        ASSERT_EQ(record.size(), size + 8);
+        EXPECT_EQ(Bytes(record.begin(), record.begin() + 8),
+                  (Bytes{static_cast<unsigned char>(size % 2), 0, 0x40, 0, 0, 0, 0, 0}));
+        EXPECT_EQ(std::count(record.begin() + 8, record.end(), 'f' ^ 0xA7), std::ptrdiff_t(size));
+    }
+}
+
+TEST(LauncherBuild, AFailedBuildLeavesNoOutputNoTemporaryFileAndOtherFilesIntact) {
+    struct Case {
+        Bytes stub;
+        std::string include, output; // the include's source relative to the directory
+        const char* message;
+    };
+    // clang-format off
+    const Case cases[] = {{Bytes(300, 'x'), "", "o.exe", "stub '"},
+        {stub(), "", "./stub.exe", "is the stub itself"},
+        {stub(), "", "project", "cannot replace"}, // after the temporary file was written
+        {stub(), "a.jar=project", "o.exe", "not a regular file"}};
+    // clang-format on
+    for (const Case& c : cases) {
+        Scratch dir;
+        BuildRequest request{dir.write("stub.exe", c.stub), dir.path / c.output, std::nullopt};
+        if (!c.include.empty())
+            request.includes = {c.include.substr(0, c.include.find('=') + 1) +
+                                (dir.path / c.include.substr(c.include.find('=') + 1)).string()};
+        std::set<std::string> before = dir.names();
+        std::string error = errorOf([&] { buildLauncher(request); });
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+        EXPECT_EQ(dir.names(), before) << c.message;
+        EXPECT_EQ(read(request.stub), c.stub) << c.message;
+    }
+}
+
+TEST(LauncherBuild, WritesTheLauncherOverAnEarlierOne) {
+    Scratch dir;
+    dir.write("app.exe", std::string("an earlier build"));
+    // Sources are relative to the file that names them.
+    std::filesystem::path toml =
+        dir.write("project/app.toml", std::string("[[file]]\nname = 'a/b'\nsource = 'b'\n"));
+    dir.write("project/b", std::string("content"));
+    BuildRequest request{dir.write("stub.exe", stub()),
+                         dir.path / "app.exe",
+                         toml,
+                         {"2001=e"},
+                         {"c=" + toml.string()}};
+    buildLauncher(request);
+    ConfigModel model = collectConfig(request);
+    EXPECT_EQ(model.narrow.at(2002) + " " + model.narrow.at(2003), "2 a\\b;c");
+    EXPECT_EQ(read(dir.path / "app.exe"), assembleLauncher(stub(), "", model));
+    EXPECT_EQ(dir.names(), (std::set<std::string>{"app.exe", "project", "stub.exe"}));
+}
+
+} // namespace
+} // namespace kwn::build
