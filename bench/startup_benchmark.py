@@ -109,8 +109,9 @@ class Bench:
         return float(fields[0]) / 1000.0, int(fields[1])
 
     def cache_keys(self, layout: Layout) -> list[str]:
-        return [harness.probe_cache_key(harness.launcher_form(self.prefix, r.java))
-                for r in layout.probed]
+        # The probe cache keeps one key per executable, its path written with "/" for backslashes.
+        return [harness.PROBE_CACHE + "\\" + harness.launcher_form(self.prefix, runtime.java)
+                .replace("\\", "/") for runtime in layout.probed]
 
     def run(self, kind: Kind) -> None:
         if kind.layout is None:

@@ -182,10 +182,6 @@ def launcher_form(prefix: WinePrefix, path: Path) -> str:
     return prefix.windows_path(path).lower()
 
 
-def probe_cache_key(executable: str) -> str:
-    return PROBE_CACHE + "\\" + executable.replace("\\", "/")
-
-
 class Runtime:
     """home\\bin with the stand-in java.exe (also as javaw.exe, and unpack200.exe on request)
     printing the banner of a version, and in bin\\server the stand-in VM library or other bytes
