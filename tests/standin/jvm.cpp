@@ -1,7 +1,7 @@
 // Stand-in for a runtime's jvm.dll: a recording double of the JNI invocation interface. Loading it
 // records which file was loaded; JNI_CreateJavaVM records the options it got and hands out a VM
 // whose environment records what the launcher does to call main. The record goes to the file
-// named by KWN_STANDIN_LOG, else to jvm.log beside the DLL; Java strings are written as UTF-8.
+// named by KWN_STANDIN_LOG (none without it); Java strings are written as UTF-8.
 // Whether JNI is used correctly is the JNI tier's business, against a real VM; this double only
 // has to let a start run to its end under Wine and show what reached the VM.
 //
@@ -22,13 +22,8 @@
 
 namespace {
 
-HMODULE thisModule = nullptr;
-
 void record(const std::string& line) {
-    std::string log = kwn::standin::environmentValue("KWN_STANDIN_LOG");
-    if (log.empty())
-        log = kwn::standin::directoryOf(kwn::standin::modulePath(thisModule)) + "jvm.log";
-    kwn::standin::appendLine(log, line);
+    kwn::standin::appendLine(kwn::standin::environmentValue("KWN_STANDIN_LOG"), line);
 }
 
 // Classes, strings, arrays, methods and throwables alike: a name or text, and array elements.
@@ -157,10 +152,8 @@ JavaVM virtualMachine{&invokeTable};
 } // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        thisModule = instance;
+    if (reason == DLL_PROCESS_ATTACH)
         record("loaded jvm " + kwn::standin::modulePath(instance));
-    }
     return TRUE;
 }
 
