@@ -2,559 +2,279 @@
 
 #include "fake/FakePlatform.h"
 #include "fake/LauncherImage.h"
+#include "launcher/CommandLine.h"
 #include "launcher/ConsoleSetup.h"
-#include "launcher/LauncherWidth.h"
+#include "launcher/NativeLibraryPath.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <jni.h>
 
 namespace kwn::launcher {
 namespace {
 
-using platform::MessageBoxAnswer;
-using platform::MessageBoxStyle;
-using test::ConfigBlockBuilder;
-using test::exitCodeOf;
-using testing::ElementsAre;
+using test::Bytes;
 using testing::HasSubstr;
-using testing::IsEmpty;
-using testing::Not;
+using Args = std::vector<std::u16string>;
+using Entries = std::vector<std::pair<config::Key, const char*>>;
 
-using Arguments = std::vector<std::u16string>;
+const std::u16string kModule = u"C:\\apps\\tool\\run.exe";
 
-const std::u16string kModule = u"C:\\apps\\tool.exe";
-const std::u16string kLogFile = u"C:\\Temp\\kwn_nlog_1";
-const char kNoJvm[] = "No JVM could be found.\nPlease define QELVO_JAVA_HOME\nto point to an "
-                      "installed {0}-bit JDK or JRE.";
-constexpr int kExitNoJvm = 83;
-
-// A windowed launcher of the second flavour, as the build tool writes one by default.
-ConfigBlockBuilder windowedBlock() {
-    return ConfigBlockBuilder()
-        .narrow(1000, "Error")
-        .narrow(1016, kNoJvm)
-        .narrow(107, "1")
-        .narrow(2001, "i");
+// A launcher file whose block holds the entries that are not null, then `records`.
+Bytes image(const Entries& entries, const Bytes& records = {}) {
+    test::ConfigBlockBuilder block;
+    for (const auto& [key, value] : entries)
+        if (value)
+            block.narrow(key, value);
+    return test::buildLauncherImage(test::ByteWriter().raw(block.build()).raw(records).bytes())
+        .bytes;
 }
 
-std::u16string noJvmText() {
-    std::string text = kNoJvm;
-    return test::widen(text.replace(text.find("{0}"), 3, launcherWidth().bits));
+// A windowed launcher's file: its caption, its no-runtime message and more.
+Bytes windowed(Entries more = {}, const Bytes& records = {}) {
+    more.insert(more.begin(), {{1000, "Error"}, {1016, "No JVM {0}"}, {107, "1"}});
+    return image(more, records);
 }
 
-// One start of a launcher file holding `block`, on a machine of its own, for tables of starts.
+// One start on a machine of its own, whose launcher file is `file` (none when empty), with
+// its log in C:\Logs and no console to be had.
 struct Start {
-    explicit Start(const ConfigBlockBuilder& block, const std::u16string& commandLine = u"") {
+    explicit Start(const Bytes& file = windowed(), std::u16string commandLine = u"run.exe") {
         fake.process.moduleFile = kModule;
-        fake.process.commandLineText = commandLine;
-        fake.files.addFile(kModule, test::buildLauncherImage(block.build()).bytes);
+        fake.process.commandLineText = std::move(commandLine);
+        fake.environment.variables["TMP"] = "C:\\Logs";
+        fake.files.addDirectory("C:\\Logs");
+        fake.files.addDirectory(fake.files.systemTempPath);
+        if (!file.empty())
+            fake.files.addFile(kModule, file);
+        fake.console.attachResult = {false, false, 0};
+        fake.console.allocResult = false;
     }
     std::optional<int> winMain(std::string_view tail) {
-        return exitCodeOf([&] { launcher::winMain(ctx, nullptr, tail, 1); });
+        return test::exitCodeOf([&] { returned = launcher::winMain(ctx, nullptr, tail, 1); });
     }
-    void init(Arguments arguments) {
-        ctx.arguments = std::move(arguments);
-        initLauncher(ctx, nullptr);
-    }
-
-    test::FakePlatform fake;
-    LaunchContext ctx{fake.platform()};
-};
-
-class StartupTest : public testing::Test {
-protected:
-    void SetUp() override {
-        fake.process.moduleFile = kModule;
-        fake.process.commandLineText = u"\"C:\\apps\\tool.exe\"";
-        fake.environment.variables["TMP"] = "C:\\Temp";
-        fake.files.addDirectory(u"C:\\Temp");
-    }
-    void install(const ConfigBlockBuilder& block) {
-        fake.files.addFile(kModule, test::buildLauncherImage(block.build()).bytes);
-    }
-    void commandLine(const std::u16string& userArguments) {
-        fake.process.commandLineText = u"\"C:\\apps\\tool.exe\" " + userArguments;
-    }
-    // winMain's exit code when it ended the process, else nullopt and `returned` is set.
-    std::optional<int> runWinMain(std::string_view tail) {
-        return exitCodeOf([&] { returned = winMain(ctx, nullptr, tail, 1); });
-    }
-    std::string logText() const { return fake.files.text(kLogFile); }
+    std::string log() const { return fake.files.text(u"C:\\Logs\\kwn_nlog_1"); }
 
     test::FakePlatform fake;
     LaunchContext ctx{fake.platform()};
     std::optional<int> returned;
 };
 
-TEST_F(StartupTest, RebootMarkerRebootsAndReadsNothing) {
-    EXPECT_EQ(runWinMain("__kwn_reboot"), std::nullopt);
-    EXPECT_EQ(returned, 0);
-    EXPECT_THAT(fake.system.calls,
-                ElementsAre("sleep 5000", "privilege SeShutdownPrivilege", "reboot"));
-    EXPECT_EQ(fake.ui.commonControlsInits, 1);
-    EXPECT_THAT(fake.files.readOpens, IsEmpty());
-    EXPECT_THAT(fake.files.textOpens, IsEmpty());
-    EXPECT_THAT(ctx.arguments, IsEmpty());
-}
-
-TEST_F(StartupTest, RebootOnlyWhenThePrivilegeWasGranted) {
-    const std::optional<std::uint32_t> refusals[] = {1300u, std::nullopt};
-    for (const std::optional<std::uint32_t>& refusal : refusals) {
-        SCOPED_TRACE(refusal.value_or(0xFFFFFFFF));
-        test::FakePlatform platform;
-        platform.system.privilegeResult = refusal;
-        LaunchContext context(platform.platform());
-        EXPECT_EQ(winMain(context, nullptr, "__kwn_reboot", 1), 0);
-        EXPECT_THAT(platform.system.calls,
-                    ElementsAre("sleep 5000", "privilege SeShutdownPrivilege"));
-    }
-}
-
-TEST_F(StartupTest, RebootMarkerMustBeTheWholeTail) {
-    for (const char* tail : {"__kwn_reboot x", "__kwn_reboot ", " __kwn_reboot", "__KWN_REBOOT"}) {
-        SCOPED_TRACE(tail);
-        Start start(windowedBlock());
-        EXPECT_EQ(start.winMain(tail), kExitNoJvm);
-        EXPECT_THAT(start.fake.system.calls, IsEmpty());
-    }
-}
-
-// The fake machine has no runtime anywhere: no search sequence, no location files, no
-// variables, nothing in the registry or on the search path.
-TEST_F(StartupTest, ValidBlockWithoutRuntimeEndsWithNoJvmMessage) {
-    install(windowedBlock());
-    commandLine(u"a \"b c\"");
-    EXPECT_EQ(runWinMain("a \"b c\""), kExitNoJvm);
-    EXPECT_EQ(ctx.arguments, (Arguments{kModule, u"a", u"b c"}));
-    ASSERT_EQ(fake.ui.boxes.size(), 1u);
-    EXPECT_EQ(fake.ui.boxes[0].text, noJvmText());
-    EXPECT_EQ(fake.ui.boxes[0].caption, u"Error");
-    EXPECT_EQ(fake.ui.boxes[0].style, MessageBoxStyle::ErrorOk);
-    EXPECT_EQ(fake.console.errorOutput, "");
-    EXPECT_THAT(fake.programs.loads, IsEmpty());
-}
-
-TEST_F(StartupTest, NoRuntimeIsFoundBySearchingForOne) {
-    install(windowedBlock());
-    fake.environment.variables["QELVO_LOG"] = "yes";
-    EXPECT_EQ(runWinMain(""), kExitNoJvm);
-    EXPECT_THAT(logText(), HasSubstr("\nLoadDLL (1, (null), 0)\nSearching for a JVM\n"));
-    EXPECT_THAT(logText(), HasSubstr("\nERROR: No JVM found\n"));
-}
-
-// A VM library whose JNI_CreateJavaVM refuses, remembering what it was asked for.
-struct CreationRequest {
-    int calls = 0;
-    jint version = 0;
-    jboolean ignoreUnrecognized = JNI_FALSE;
-    std::vector<std::string> options;
-    bool extraInfoSet = false;
-};
-CreationRequest creationRequest;
-
-jint JNICALL refuseToCreateVm(JavaVM** vm, void** env, void* arguments) {
-    const auto* record = static_cast<const JavaVMInitArgs*>(arguments);
-    ++creationRequest.calls;
-    creationRequest.version = record->version;
-    creationRequest.ignoreUnrecognized = record->ignoreUnrecognized;
-    for (jint i = 0; i < record->nOptions; ++i) {
-        creationRequest.options.push_back(record->options[i].optionString);
-        creationRequest.extraInfoSet |= record->options[i].extraInfo != nullptr;
-    }
-    *vm = nullptr;
-    *env = nullptr;
-    return JNI_ERR;
-}
-
-TEST_F(StartupTest, LoadedRuntimeWhoseVmCannotBeCreatedEndsWithMessage1005) {
-    const char vmFailed[] = "The JVM could not be started.";
-    install(windowedBlock().narrow(128, "B.\\jre").narrow(1005, vmFailed).narrow(123, "-Xmx64m"));
-    fake.environment.variables["QELVO_LOG"] = "yes";
-    fake.files.addFile(u"c:\\apps\\jre\\bin\\java.exe", "MZ");
-    fake.programs.libraries["c:\\apps\\jre\\bin\\server\\jvm.dll"] = {
-        {"JNI_CreateJavaVM"},
-        0,
-        {{"JNI_CreateJavaVM", reinterpret_cast<void*>(&refuseToCreateVm)}}};
-    creationRequest = {};
-    EXPECT_EQ(runWinMain(""), 1);
-    EXPECT_EQ(ctx.jvmHome, "c:\\apps\\jre\\bin\\..");
-    EXPECT_EQ(creationRequest.calls, 1);
-    EXPECT_EQ(creationRequest.version, JNI_VERSION_1_2);
-    EXPECT_EQ(creationRequest.ignoreUnrecognized, JNI_TRUE);
-    EXPECT_FALSE(creationRequest.extraInfoSet);
-    EXPECT_THAT(creationRequest.options, testing::Contains("-Xmx64m"));
-    ASSERT_FALSE(creationRequest.options.empty());
-    EXPECT_THAT(creationRequest.options.back(), testing::StartsWith("-Djava.class.path="));
-    EXPECT_FALSE(ctx.vmCreated);
-    ASSERT_EQ(fake.ui.boxes.size(), 1u);
-    EXPECT_THAT(test::narrow(fake.ui.boxes[0].text), testing::StartsWith(vmFailed));
-    EXPECT_TRUE(fake.ui.boxes[0].wide);
-    EXPECT_THAT(logText(), HasSubstr("\nlaunching program\n"));
-    EXPECT_THAT(logText(), HasSubstr("\nCreating JVM\nERROR: could not initialize JVM\n"));
-}
-
-TEST_F(StartupTest, BrokenBlockEndsWithTheReadFailure) {
-    install(windowedBlock().magic(0xE9E413D5u));
-    EXPECT_EQ(runWinMain(""), 1);
-    ASSERT_EQ(fake.ui.boxes.size(), 1u);
-    EXPECT_EQ(fake.ui.boxes[0].text, u"Internal Error: magic");
-    EXPECT_EQ(fake.ui.boxes[0].caption, u""); // nothing of the block could be read
-}
-
-TEST_F(StartupTest, TruncatedBlockEndsWithTheReadFailureOnTheConsoleWhenQuiet) {
-    test::Bytes image = test::buildLauncherImage(windowedBlock().build()).bytes;
-    fake.files.addFile(kModule, test::cut(image, static_cast<std::int64_t>(image.size()) - 3));
-    EXPECT_EQ(runWinMain("-q_kwn_internal"), 1);
-    EXPECT_THAT(fake.ui.boxes, IsEmpty());
-    EXPECT_EQ(fake.console.errorOutput, "Internal Error: readInt\n");
-}
-
-TEST_F(StartupTest, MissingLauncherFileAsksToMoveItAndNamesTheLog) {
-    fake.environment.variables["QELVO_LOG"] = "yes";
-    EXPECT_EQ(runWinMain(""), 1);
-    ASSERT_EQ(fake.ui.boxes.size(), 1u);
-    EXPECT_EQ(fake.ui.boxes[0].text,
-              u"Error opening media file. Please move this file to an ascii-only path like "
-              u"c:\\\n\nLog: C:\\Temp\\kwn_nlog_1");
-    EXPECT_THAT(logText(), HasSubstr("\nERROR: Could not open C:\\apps\\tool.exe\n"));
-}
-
-TEST_F(StartupTest, LanguageRestartMarkerIsAPrefix) {
+// How a start ends: its exit code (none when it returns) and one message, in a box or on the
+// console; what it changed on the way.
+TEST(StartupTest, TheCommandTailAndTheBlockDecideHowAStartEnds) {
+    const std::string noJvm = sizeof(void*) == 8 ? "No JVM 64" : "No JVM 32";
+    const Bytes plain = windowed();
+    const Bytes switches = windowed({{154, "1"}});
+    const Bytes cutRecord = windowed({{1009, "Internal error {0}"}, {2002, "1"}, {2003, "a"}},
+                                     test::ByteWriter().i64(10).raw("abc").bytes());
+    const std::vector<std::string> reboot = {"sleep 5000", "privilege SeShutdownPrivilege",
+                                             "reboot"};
     struct Case {
         const char* tail;
-        bool restart;
+        Bytes file;
+        std::optional<int> exit;
+        std::string message;
+        bool console = false;
+        bool restart = false;
+        Args cwd = {};         // the working directory changes
+        std::size_t calls = 0; // of the reboot sequence
+        std::optional<std::uint32_t> privilege = 0;
     };
+    // clang-format off
     const Case cases[] = {
-        {"__kwn_lang_restart", true},     {"__kwn_lang_restart 4711 -x", true},
-        {"__kwn_lang_restartX", true},    {" __kwn_lang_restart", false},
-        {"-x __kwn_lang_restart", false}, {"", false},
-    };
+        {"__kwn_reboot", {}, {}, "", false, false, {}, 3}, {"__kwn_reboot", {}, {}, "", false, false, {}, 2, 1300},
+        {"__kwn_reboot", {}, {}, "", false, false, {}, 2, std::nullopt},
+        {"", windowed({{146, "..\\Data"}}), 83, noJvm, false, false, {u"C:\\apps\\Data"}},
+        {"", windowed({{146, "${launcher:sys.launcherDirectory}Work\\."}}), 83, noJvm, false, false, {u"C:\\apps\\tool\\Work"}},
+        {"__kwn_lang_restart", windowed({{146, "..\\Data"}}), 83, noJvm, false, true}, {"", windowed({{146, ""}}), 83, noJvm},
+        {"a \"b c\"", plain, 83, noJvm}, {"__kwn_reboot x", plain, 83, noJvm}, {" __kwn_reboot", plain, 83, noJvm},
+        {"__kwn_lang_restart 4711 -x", plain, 83, noJvm, false, true},
+        {"__kwn_lang_restartX", plain, 83, noJvm, false, true}, {" __kwn_lang_restart", plain, 83, noJvm},
+        {"-q_kwn_internal", plain, 83, noJvm, true}, {"-q_kwn_internalXYZ more", plain, 83, noJvm, true},
+        {"-q_kwn_interna", plain, 83, noJvm}, {"-q", switches, 83, noJvm, true},
+        {"-c", switches, 1, "Error: Could not allocate console."},
+        {"", test::buildLauncherImage({}).bytes, 1, "Internal Error: readInt"},
+        {"-q_kwn_internal", test::cut(plain, std::ssize(plain) - 3), 1, "Internal Error: readInt", true},
+        {"", {}, 1, "Error opening media file. Please move this file to an ascii-only path like c:\\"},
+        {"", cutRecord, 1, "Internal error 16"}};
+    // clang-format on
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.tail);
-        Start start(windowedBlock());
-        EXPECT_EQ(start.winMain(c.tail), kExitNoJvm);
-        EXPECT_EQ(start.ctx.languageRestart, c.restart);
+        SCOPED_TRACE(c.tail + (" " + c.message));
+        Start s(c.file, u"run.exe " + test::widen(c.tail));
+        s.fake.system.privilegeResult = c.privilege;
+        EXPECT_EQ(s.winMain(c.tail), c.exit);
+        EXPECT_EQ(std::tuple(s.returned, s.ctx.languageRestart, s.fake.ui.commonControlsInits),
+                  std::tuple(c.exit ? std::nullopt : std::optional(0), c.restart, 1));
+        EXPECT_EQ(s.fake.system.calls, std::vector(reboot.begin(), reboot.begin() + c.calls));
+        EXPECT_EQ(s.fake.files.currentDirectoryChanges, c.cwd);
+        EXPECT_EQ(s.fake.console.errorOutput, c.console ? c.message + "\n" : "");
+        ASSERT_EQ(s.fake.ui.boxes.size(), c.console || c.message.empty() ? 0u : 1u);
+        EXPECT_EQ(c.console ? "" : c.message,
+                  s.fake.ui.boxes.empty() ? "" : test::narrow(s.fake.ui.boxes[0].text));
+        // The native library path is set before the runtime search.
+        EXPECT_EQ(s.fake.environment.runtimeAssignments.empty(), c.exit != 83);
     }
 }
 
-TEST_F(StartupTest, QuietMarkerSendsErrorsToTheConsoleAndStaysInTheArguments) {
-    struct Case {
-        const char* tail;
-        bool quiet;
-        const char16_t* firstArgument;
-    };
-    const Case cases[] = {
-        {"-q_kwn_internal", true, u"-q_kwn_internal"},
-        {"-q_kwn_internalXYZ more", true, u"-q_kwn_internalXYZ"},
-        {"-q_kwn_interna", false, u"-q_kwn_interna"},
-        {" -q_kwn_internal", false, u"-q_kwn_internal"},
-        {"-Q_KWN_INTERNAL", false, u"-Q_KWN_INTERNAL"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.tail);
-        Start start(windowedBlock(), u"tool.exe " + test::widen(c.tail));
-        EXPECT_EQ(start.winMain(c.tail), kExitNoJvm);
-        EXPECT_EQ(start.fake.ui.boxes.empty(), c.quiet);
-        EXPECT_EQ(start.fake.console.errorOutput.empty(), !c.quiet);
-        ASSERT_GE(start.ctx.arguments.size(), 2u);
-        EXPECT_EQ(start.ctx.arguments[1], c.firstArgument);
+// Only element 1 can be the log switch, taken before the first log line. Only the windowed
+// types 1 and 5 keep message boxes; the flavour is key 2001's first letter.
+TEST(StartupTest, InitLauncherTakesTheLogSwitchTheLauncherTypeAndTheFlavour) {
+    using E = Entries;
+    const Args plain = {kModule};
+    // clang-format off
+    const std::tuple<Entries, Args, bool, bool, char, bool> cases[] = {
+        {{}, {kModule, u"-create-kwn-log", u"-x"}, true, false, '\0', false}, {{}, {kModule, u"-create-qvo-log"}, true, false, '\0', false},
+        {{}, {kModule, u"/create-kwn-log"}, true, false, '\0', false}, {{}, {kModule, u"/create-qvo-log"}, true, false, '\0', false},
+        {{}, {kModule, u"-x", u"-create-kwn-log"}, false, false, '\0', false}, {{}, {kModule, u"-CREATE-KWN-LOG"}, false, false, '\0', false},
+        {{}, {kModule, u"-create-kwn-log "}, false, false, '\0', false}, {{}, {kModule, u""}, false, false, '\0', false},
+        {{}, {u"-create-kwn-log"}, false, false, '\0', false}, {E{{107, "1"}, {2001, "e"}}, plain, false, true, 'e', true},
+        {E{{107, "5"}, {2001, "ex"}}, plain, false, true, 'e', true}, {E{{107, " 1"}, {2001, "i"}}, plain, false, true, 'i', false},
+        {E{{107, "5x"}, {2001, "E"}}, plain, false, true, 'E', false}, {E{{107, "0"}, {2001, ""}}, plain, false, false, '\0', false},
+        {E{{107, ""}, {2001, "x"}}, plain, false, false, 'x', false}, {E{{107, "6"}}, plain, false, false, '\0', false}};
+    // clang-format on
+    for (const auto& [entries, arguments, forced, boxes, flavour, qelvo] : cases) {
+        const std::string product = qelvo ? "qelvo" : "kestrowan";
+        Start s(image(entries));
+        int instance = 0;
+        s.ctx.tempDirectory = "left over";
+        s.ctx.arguments = arguments;
+        initLauncher(s.ctx, &instance);
+        Args remaining = arguments;
+        if (forced)
+            remaining.erase(remaining.begin() + 1);
+        EXPECT_EQ(std::tuple(s.ctx.arguments, s.ctx.log.isForced(),
+                             s.log().find("\n\nnumber of sections: 3\n") != std::string::npos),
+                  std::tuple(remaining, forced, forced))
+            << testing::PrintToString(arguments) << testing::PrintToString(entries);
+        EXPECT_EQ(std::tuple(s.ctx.messageBoxMode, s.ctx.flavour, s.ctx.productName,
+                             s.ctx.productNameW, s.ctx.instance, s.ctx.tempDirectory),
+                  std::tuple(boxes, flavour, product, test::widen(product), &instance, ""));
     }
 }
 
-TEST_F(StartupTest, InitLauncherKeepsTheInstanceAndClearsTheTempDirectory) {
-    install(windowedBlock());
-    int module = 0;
-    ctx.arguments = {kModule};
-    ctx.tempDirectory = "left over";
-    initLauncher(ctx, &module);
-    EXPECT_EQ(ctx.instance, &module);
-    EXPECT_EQ(ctx.tempDirectory, "");
-    EXPECT_EQ(ctx.config.getString(1000), "Error");
-}
-
-class LogSwitchTest : public StartupTest, public testing::WithParamInterface<const char16_t*> {};
-
-TEST_P(LogSwitchTest, SecondElementForcesTheLogAndIsRemoved) {
-    install(windowedBlock());
-    ctx.arguments = {kModule, GetParam(), u"-x"};
-    fake.ui.defaultAnswer = MessageBoxAnswer::No;
-    initLauncher(ctx, nullptr);
-    EXPECT_EQ(ctx.arguments, (Arguments{kModule, u"-x"}));
-    EXPECT_TRUE(ctx.log.isForced());
-    // Forced before the reader's first line, so that line already went to the file.
-    EXPECT_THAT(logText(), HasSubstr("\n\nnumber of sections: 3\n"));
-}
-
-INSTANTIATE_TEST_SUITE_P(Spellings, LogSwitchTest,
-                         testing::Values(u"-create-kwn-log", u"-create-qvo-log", u"/create-kwn-log",
-                                         u"/create-qvo-log"));
-
-TEST_F(StartupTest, LogSwitchAnywhereElseIsAnOrdinaryArgument) {
-    const Arguments cases[] = {
-        {kModule, u"-x", u"-create-kwn-log"},
-        {kModule, u"-CREATE-KWN-LOG"},
-        {kModule, u"-create-kwn-log "},
-        {u"-create-kwn-log"},
-    };
-    for (const Arguments& arguments : cases) {
-        SCOPED_TRACE(test::narrow(arguments.back()));
-        Start start(windowedBlock());
-        start.fake.files.addDirectory(u"c:\\");
-        start.init(arguments);
-        EXPECT_EQ(start.ctx.arguments, arguments);
-        EXPECT_FALSE(start.ctx.log.isForced());
-        EXPECT_EQ(start.ctx.log.logFilePath(), std::nullopt);
-        EXPECT_THAT(start.fake.ui.boxes, IsEmpty());
+// Key 154 allows -q, -c and -console, key 156 only -console; the switches stay for the program.
+TEST(StartupTest, ConsoleSwitchesActAsFarAsTheKeysAllow) {
+    // clang-format off
+    const std::tuple<Entries, Args, bool, int> cases[] = {
+        {{{154, "0"}, {156, "0"}}, {u"-console", u"-q", u"-c"}, true, 0}, {{}, {u"-console", u"-q", u"-c"}, true, 0},
+        {{{156, "1"}}, {u"x", u"-console"}, true, 1}, {{{156, "1"}}, {u"x", u"-q", u"-c"}, true, 0},
+        {{{154, "1"}}, {u"x", u"-q"}, false, 0}, {{{154, "1"}}, {u"x", u"-console"}, true, 1},
+        {{{154, "1"}}, {u"x", u"-c"}, false, 1}, {{{154, "7"}}, {u"-q"}, false, 0},
+        {{{154, "1"}, {156, "1"}}, {u"x", u"-c", u"-console", u"-c"}, false, 1},
+        {{{154, "1"}, {156, "1"}}, {u"x", u"-console", u"-console", u"-c"}, false, 3},
+        {{{154, "1"}, {156, "1"}}, {u"-Q", u"-C", u"-Console", u"-c ", u"--console", u"/c"}, true, 0}};
+    // clang-format on
+    for (const auto& [keys, arguments, boxes, attaches] : cases) {
+        test::FakePlatform fake;
+        LaunchContext ctx(fake.platform());
+        for (const auto& [key, value] : keys)
+            ctx.config.setNarrow(key, value);
+        ctx.arguments = arguments;
+        applyConsoleSwitches(ctx);
+        EXPECT_EQ(std::tuple(ctx.messageBoxMode, fake.console.attachCalls, ctx.arguments),
+                  std::tuple(boxes, attaches, arguments))
+            << testing::PrintToString(arguments);
     }
-}
-
-TEST_F(StartupTest, LauncherTypeDecidesBetweenMessageBoxAndConsole) {
-    struct Case {
-        std::optional<std::string> type;
-        bool messageBoxes;
-    };
-    const Case cases[] = {
-        {"1", true},  {"5", true}, {" 1", true},  {"5x", true},          {"0", false},
-        {"2", false}, {"", false}, {"15", false}, {std::nullopt, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.type.value_or("<absent>"));
-        ConfigBlockBuilder block;
-        if (c.type)
-            block.narrow(107, *c.type);
-        Start start(block);
-        start.init({kModule});
-        EXPECT_EQ(start.ctx.messageBoxMode, c.messageBoxes);
-    }
-}
-
-TEST_F(StartupTest, LauncherTypeNeverTurnsMessageBoxesBackOn) {
-    install(windowedBlock());
-    ctx.arguments = {kModule};
-    ctx.messageBoxMode = false;
-    initLauncher(ctx, nullptr);
-    EXPECT_FALSE(ctx.messageBoxMode);
-}
-
-TEST_F(StartupTest, FlavourComesFromTheFirstCharacterOfKey2001) {
-    struct Case {
-        std::optional<std::string> value;
-        char flavour;
-        const char* product;
-    };
-    const Case cases[] = {
-        {"e", 'e', "qelvo"},
-        {"ex", 'e', "qelvo"},
-        {"i", 'i', "kestrowan"},
-        {"x", 'x', "kestrowan"},
-        {"E", 'E', "kestrowan"},
-        {"", '\0', "kestrowan"},
-        {std::nullopt, '\0', "kestrowan"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.value.value_or("<absent>"));
-        ConfigBlockBuilder block;
-        if (c.value)
-            block.narrow(2001, *c.value);
-        Start start(block);
-        start.init({kModule});
-        EXPECT_EQ(start.ctx.flavour, c.flavour);
-        EXPECT_EQ(start.ctx.productName, c.product);
-        EXPECT_EQ(start.ctx.productNameW, test::widen(c.product));
-    }
-}
-
-// --- the log-file question -------------------------------------------------------------------
-
-class LogFileQuestionTest : public StartupTest {
-protected:
-    void SetUp() override {
-        StartupTest::SetUp();
-        fake.files.shortPaths[kLogFile] = u"C:\\Temp\\KWN_NL~1";
-        ctx.arguments = {kModule, u"-create-kwn-log"};
-    }
-};
-
-TEST_F(LogFileQuestionTest, YesOpensExplorerOnTheShortLogPath) {
-    install(windowedBlock().narrow(2001, "e"));
-    fake.ui.answers = {MessageBoxAnswer::Yes};
-    initLauncher(ctx, nullptr);
-    ASSERT_EQ(fake.ui.boxes.size(), 1u);
-    const auto& box = fake.ui.boxes[0];
-    EXPECT_EQ(box.text, u"The following log file will be created:\n\nC:\\Temp\\kwn_nlog_1\n\n"
-                        u"Do you want to open an Explorer window?");
-    EXPECT_EQ(box.caption, u"qelvo"); // the flavour is known by then
-    EXPECT_EQ(box.owner, nullptr);
-    EXPECT_EQ(box.style, MessageBoxStyle::QuestionYesNo);
-    EXPECT_TRUE(box.wide);
-    EXPECT_THAT(fake.process.started,
-                ElementsAre(u"C:\\Windows\\explorer.exe /select,C:\\Temp\\KWN_NL~1"));
-    EXPECT_THAT(logText(),
-                HasSubstr("\ncalling C:\\Windows\\explorer.exe /select,C:\\Temp\\KWN_NL~1\n"));
-}
-
-TEST_F(LogFileQuestionTest, NoStartsNothing) {
-    install(windowedBlock());
-    fake.ui.answers = {MessageBoxAnswer::No};
-    initLauncher(ctx, nullptr);
-    ASSERT_EQ(fake.ui.boxes.size(), 1u);
-    EXPECT_EQ(fake.ui.boxes[0].caption, u"kestrowan");
-    EXPECT_THAT(fake.process.started, IsEmpty());
-    EXPECT_THAT(logText(), Not(HasSubstr("calling")));
-}
-
-TEST_F(LogFileQuestionTest, ExplorerFailureIsOnlyLogged) {
-    install(windowedBlock());
-    fake.ui.answers = {MessageBoxAnswer::Yes};
-    fake.process.startResult = 2;
-    initLauncher(ctx, nullptr);
-    EXPECT_EQ(fake.process.started.size(), 1u);
-    EXPECT_THAT(logText(), HasSubstr("\ncould not open explorer window 2\n"));
-}
-
-TEST_F(LogFileQuestionTest, NotAskedWhenTheLogIsOnlySwitchedOnByTheEnvironment) {
-    install(windowedBlock());
-    ctx.arguments = {kModule};
-    fake.environment.variables["QELVO_LOG"] = "yes";
-    initLauncher(ctx, nullptr);
-    EXPECT_THAT(fake.ui.boxes, IsEmpty());
-    EXPECT_EQ(ctx.log.logFilePath(), kLogFile);
-}
-
-TEST_F(LogFileQuestionTest, AskedEvenWhenErrorsGoToTheConsole) {
-    install(ConfigBlockBuilder().narrow(107, "0"));
-    initLauncher(ctx, nullptr);
-    EXPECT_FALSE(ctx.messageBoxMode);
-    EXPECT_EQ(fake.ui.boxes.size(), 1u);
-}
-
-// --- console switches ------------------------------------------------------------------------
-
-struct SwitchCase {
-    const char* name;
-    const char* key154;
-    const char* key156;
-    Arguments arguments;
-    bool messageBoxes;
-    int attaches;
-};
-
-class ConsoleSwitchTest : public StartupTest, public testing::WithParamInterface<SwitchCase> {};
-
-TEST_P(ConsoleSwitchTest, SwitchesActAsFarAsTheKeysAllow) {
-    const SwitchCase& c = GetParam();
-    if (c.key154)
-        ctx.config.setNarrow(154, c.key154);
-    if (c.key156)
-        ctx.config.setNarrow(156, c.key156);
-    ctx.arguments = c.arguments;
-    applyConsoleSwitches(ctx);
-    EXPECT_EQ(ctx.messageBoxMode, c.messageBoxes);
-    EXPECT_EQ(fake.console.attachCalls, c.attaches);
-    EXPECT_EQ(ctx.arguments, c.arguments); // the switches stay for the application
-}
-
-const Arguments kAll = {u"tool.exe", u"-console", u"-q", u"-c"};
-
-INSTANTIATE_TEST_SUITE_P(
-    Keys, ConsoleSwitchTest,
-    testing::Values(
-        SwitchCase{"BothOffIgnoreEverything", "0", "0", kAll, true, 0},
-        SwitchCase{"BothAbsentIgnoreEverything", nullptr, nullptr, kAll, true, 0},
-        SwitchCase{"ConsoleKeyAcceptsConsole", "0", "1", {u"tool.exe", u"-console"}, true, 1},
-        SwitchCase{"ConsoleKeyIgnoresQ", "0", "1", {u"tool.exe", u"-q"}, true, 0},
-        SwitchCase{"ConsoleKeyIgnoresC", "0", "1", {u"tool.exe", u"-c"}, true, 0},
-        SwitchCase{"QuietKeyAcceptsQ", "1", "0", {u"tool.exe", u"-q"}, false, 0},
-        SwitchCase{"QuietKeyAcceptsConsole", "1", "0", {u"tool.exe", u"-console"}, true, 1},
-        SwitchCase{"QuietKeyAcceptsC", "1", "0", {u"tool.exe", u"-c"}, false, 1},
-        SwitchCase{"AnyNonZeroCounts", "7", nullptr, {u"tool.exe", u"-q"}, false, 0},
-        SwitchCase{"CStopsTheScan", "1", "1", {u"tool.exe", u"-c", u"-console", u"-c"}, false, 1},
-        SwitchCase{"ConsoleDoesNotStopTheScan",
-                   "1",
-                   "1",
-                   {u"tool.exe", u"-console", u"-console", u"-c"},
-                   false,
-                   3},
-        SwitchCase{"ElementZeroIsExamined", "1", nullptr, {u"-q"}, false, 0},
-        SwitchCase{"ComparisonIsExact",
-                   "1",
-                   "1",
-                   {u"tool.exe", u"-Q", u"-C", u"-Console", u"-c ", u"--console", u"/c"},
-                   true,
-                   0}),
-    [](const auto& info) { return info.param.name; });
-
-TEST_F(StartupTest, FailedCSwitchSaysSoInABoxAndExitsWithOne) {
-    ctx.config.setNarrow(154, "1");
-    ctx.productName = "qelvo";
-    ctx.productNameW = u"qelvo";
-    ctx.arguments = {u"tool.exe", u"-c", u"-console"};
-    fake.console.attachResult = {true, false, 6};
-    fake.console.allocResult = false;
-    EXPECT_EQ(exitCodeOf([&] { applyConsoleSwitches(ctx); }), 1);
-    ASSERT_EQ(fake.ui.boxes.size(), 1u);
-    const auto& box = fake.ui.boxes[0];
-    EXPECT_EQ(box.text, u"Error: Could not allocate console.");
-    EXPECT_EQ(box.caption, u"kestrowan"); // the same word whatever the flavour
-    EXPECT_EQ(box.owner, nullptr);
-    EXPECT_EQ(box.style, MessageBoxStyle::Ok);
-    EXPECT_FALSE(ctx.messageBoxMode);
-    EXPECT_EQ(fake.console.attachCalls, 1);
-}
-
-TEST_F(StartupTest, FailedConsoleSwitchIsIgnored) {
-    ctx.config.setNarrow(156, "1");
-    ctx.arguments = {u"tool.exe", u"-console"};
-    fake.console.attachResult = {false, false, 0};
-    fake.console.allocResult = false;
-    EXPECT_EQ(exitCodeOf([&] { applyConsoleSwitches(ctx); }), std::nullopt);
-    EXPECT_EQ(fake.console.allocCalls, 1);
-    EXPECT_THAT(fake.ui.boxes, IsEmpty());
-}
-
-TEST_F(StartupTest, ConsoleSwitchesRunAfterTheConfigurationInWinMain) {
-    install(windowedBlock().narrow(154, "1"));
-    commandLine(u"-c");
-    fake.console.attachResult = {false, false, 0};
-    fake.console.allocResult = false;
-    EXPECT_EQ(runWinMain("-c"), 1);
-    ASSERT_EQ(fake.ui.boxes.size(), 1u);
-    EXPECT_EQ(fake.ui.boxes[0].text, u"Error: Could not allocate console.");
-}
-
-TEST_F(StartupTest, QSwitchInWinMainSendsTheFinalMessageToTheConsole) {
-    install(windowedBlock().narrow(154, "1"));
-    commandLine(u"-q");
-    EXPECT_EQ(runWinMain("-q"), kExitNoJvm);
-    EXPECT_THAT(fake.ui.boxes, IsEmpty());
-    EXPECT_EQ(fake.console.errorOutput, test::narrow(noJvmText()) + "\n");
-}
-
-TEST(ObtainConsole, AttachesToTheParentElseAllocates) {
-    struct Case {
-        const char* name;
-        platform::Console::AttachResult attach;
-        bool allocResult;
-        bool expected;
-        int allocs;
-    };
-    const Case cases[] = {
-        {"attached", {true, true, 0}, false, true, 0},
-        {"already has a console", {true, false, 5}, false, true, 0},
-        {"no parent console, allocated", {true, false, 6}, true, true, 1},
-        {"no parent console, no allocation", {true, false, 6}, false, false, 1},
-        {"no AttachConsole, allocated", {false, false, 0}, true, true, 1},
-        {"no AttachConsole, access denied is not trusted", {false, false, 5}, false, false, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    // Access denied means the process has a console already, but only from a real attach.
+    using Attach = platform::Console::AttachResult;
+    // clang-format off
+    for (auto [attach, allocResult, obtained, allocs] : {std::tuple{Attach{true, true, 0}, false, true, 0},
+             {{true, false, 5}, false, true, 0}, {{true, false, 6}, true, true, 1},
+             {{true, false, 6}, false, false, 1}, {{false, false, 5}, false, false, 1}}) {
+        // clang-format on
         test::FakeConsole console;
-        console.attachResult = c.attach;
-        console.allocResult = c.allocResult;
-        EXPECT_EQ(obtainConsole(console), c.expected);
-        EXPECT_EQ(console.allocCalls, c.allocs);
+        console.attachResult = attach;
+        console.allocResult = allocResult;
+        EXPECT_EQ(obtainConsole(console), obtained);
+        EXPECT_EQ(console.allocCalls, allocs);
     }
+}
+
+TEST(StartupTest, NativeLibraryDirectoriesGoInFrontOfPath) {
+    // clang-format off
+    const std::tuple<const char*, const char*, std::string> cases[] = {
+        {"lib;%QELVO_EXEDIR%native;;", "C:\\Windows", "C:\\apps\\tool\\lib;C:\\apps\\tool\\native;C:\\Windows"},
+        {"lib;", "C:\\Windows", "C:\\apps\\tool\\lib;C:\\Windows"}, {"D:\\dll", nullptr, "D:\\dll;"},
+        {"", "C:\\Windows;C:\\bin", "C:\\Windows;C:\\bin"}, {nullptr, nullptr, ""}};
+    // clang-format on
+    for (const auto& [directories, path, combined] : cases) {
+        Start s(Bytes{});
+        s.ctx.config.setNarrow(10004, directories ? directories : "");
+        if (path)
+            s.fake.environment.variables["PATH"] = path;
+        setNativeLibraryPath(s.ctx);
+        EXPECT_EQ(s.fake.environment.variables["PATH"], combined);
+        EXPECT_EQ(s.fake.environment.runtimeAssignments, std::vector{"PATH=" + combined});
+    }
+}
+
+// Single blanks separate; a quote of either kind groups up to the same quote or the end.
+TEST(SplitCommandLine, TokensFollowTheQuotingRules) {
+    // clang-format off
+    const std::pair<std::u16string, Args> cases[] = {
+        {u"C:\\apps\\tool.exe -a \"b c\"", {u"C:\\apps\\tool.exe", u"-a", u"b c"}}, {u"", {}},
+        {u"-Dx=\"a b\"c d", {u"-Dx=a b", u"c", u"d"}}, {u"'it''s'", {u"it", u"s"}}, {u"\"\"", {u""}},
+        {u"\"abc", {u"abc"}}, {u"a  b", {u"a", u"b"}}, {u"a\tb c\t", {u"a\tb", u"c\t"}}, {u"   ", {}},
+        {u"'a b' c", {u"a b", u"c"}}, {u"\"it's\" x", {u"it's", u"x"}}, {u"a ", {u"a"}}, {u" a", {u"a"}},
+        {u"'say \"hi\"' x", {u"say \"hi\"", u"x"}}, {u"a \"\" b", {u"a", u"", u"b"}}, {u"ab\"", {u"ab"}},
+        {u"x\"y z", {u"xy z"}}, {u"\"a\"  \"b\"", {u"a", u"b"}}, {u"\"a\"'b'", {u"a", u"b"}},
+        {u"\"c:\\\" d", {u"c:\\", u"d"}}, {u"single", {u"single"}}};
+    // clang-format on
+    for (const auto& [text, tokens] : cases) {
+        Args list{u"kept"}; // appended to what the list holds
+        splitCommandLine(text, list);
+        EXPECT_EQ(Args(list.begin() + 1, list.end()), tokens) << test::narrow(text);
+    }
+}
+
+// Boxes carry the caption and the owner, the console gets a line; both name the log file in
+// its long form once logging is on, cut to the 5999 units of the buffer. "{0}" takes the
+// argument once.
+TEST(ErrorReporterTest, MessagesGoToABoxOrTheConsoleAndTheWayOutCleansUp) {
+    Start s(Bytes{});
+    s.ctx.config.setNarrow(1000, "Fehler \xE9");
+    s.ctx.config.setNarrow(1009, "Code {0} {0}");
+    int splash = 0;
+    s.ctx.errors.setErrorOwnerWindow(&splash);
+    s.ctx.errors.displayMessage(1009, std::string("16"));
+    s.ctx.log.setForced(true); // forced, but no line written yet: the path is not known
+    s.ctx.errors.displayMessageW(1009, std::nullopt);
+    s.fake.files.longPaths[u"C:\\Logs\\kwn_nlog_1"] = u"C:\\Log Files\\kwn_nlog_1";
+    s.ctx.log.logMessage("on");
+    s.ctx.messageBoxMode = false;
+    s.ctx.errors.displayText(std::string(7000, 'x'));
+    s.ctx.errors.displayText("M");
+    s.ctx.errors.displayMessageW(1009, u"W");
+    ASSERT_EQ(s.fake.ui.boxes.size(), 2u);
+    const auto& [narrow, wide] = std::tie(s.fake.ui.boxes[0], s.fake.ui.boxes[1]);
+    EXPECT_EQ(std::tuple(narrow.text, narrow.caption, narrow.owner, narrow.style, narrow.wide),
+              std::tuple(u"Code 16 {0}", u"Fehler \u00E9", &splash,
+                         platform::MessageBoxStyle::ErrorOk, false));
+    EXPECT_EQ(std::tuple(wide.text, wide.caption, wide.wide),
+              std::tuple(u"Code {0} {0}", u"Fehler \u00E9", true));
+    const std::string log = "\n\nLog: C:\\Log Files\\kwn_nlog_1\n";
+    EXPECT_EQ(s.fake.console.errorOutput,
+              std::string(5999, 'x') + "\nM" + log + "Code W {0}" + log);
+    // The way out empties the temp directory one level down; "." paths are never touched.
+    LaunchContext& ctx = s.ctx;
+    EXPECT_EQ(test::exitCodeOf([&] { ctx.errors.exitLauncher(83); }), 83); // no temp directory
+    ctx.errors.emptyDirectory(".\\sub", true);
+    EXPECT_TRUE(s.fake.files.findPatterns.empty() && s.fake.files.removeCalls.empty());
+    s.fake.files.addFile("C:\\T\\kwn\\a.txt", "a");
+    s.fake.files.addFile("C:\\T\\kwn\\sub\\b.txt", "b");
+    s.fake.files.addFile("C:\\T\\kwn\\sub\\deep\\c.txt", "c");
+    ctx.tempDirectory = "C:\\T\\kwn\\";
+    EXPECT_EQ(test::exitCodeOf([&] { ctx.errors.fatalText("Internal Error: magic"); }), 1);
+    EXPECT_EQ(
+        s.fake.files.removeCalls,
+        (std::vector<std::string>{"C:\\T\\kwn\\sub\\deep", "C:\\T\\kwn\\sub", "C:\\T\\kwn\\"}));
+    EXPECT_THAT(s.log(),
+                HasSubstr("\nattempting to remove C:\\T\\kwn\\sub (1)\nemptying C:\\T\\kwn\\sub\n"
+                          "attempting to delete C:\\T\\kwn\\sub\\b.txt\n"
+                          "attempting to remove C:\\T\\kwn\\sub\\deep (0)\n"));
+    EXPECT_EQ(test::exitCodeOf([&] { ctx.errors.fatalMessage(1009, std::string("16")); }), 1);
+    EXPECT_EQ(test::exitCodeOf([&] { ctx.errors.fatalMessageW(1005, std::nullopt); }), 1);
+    EXPECT_EQ(s.fake.process.exitCodes, (std::vector{83, 1, 1, 1}));
 }
 
 } // namespace

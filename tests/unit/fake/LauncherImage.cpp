@@ -8,26 +8,6 @@ ByteWriter& ByteWriter::little(std::uint64_t value, int width) {
     return *this;
 }
 
-ByteWriter& ByteWriter::raw(std::string_view bytes) {
-    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
-    return *this;
-}
-
-ByteWriter& ByteWriter::raw(const Bytes& bytes) {
-    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
-    return *this;
-}
-
-ByteWriter& ByteWriter::fill(unsigned char value, std::size_t count) {
-    bytes_.insert(bytes_.end(), count, value);
-    return *this;
-}
-
-ByteWriter& ByteWriter::narrowString(std::string_view text) {
-    i32(static_cast<std::int32_t>(text.size()));
-    return raw(text);
-}
-
 ByteWriter& ByteWriter::wideString(std::u16string_view text) {
     i32(static_cast<std::int32_t>(2 * text.size()));
     for (char16_t unit : text)
@@ -56,7 +36,7 @@ ConfigBlockBuilder& ConfigBlockBuilder::wide(config::Key key, std::u16string val
 }
 
 ConfigBlockBuilder& ConfigBlockBuilder::group(std::string name, WideEntries entries) {
-    groups_.push_back({std::move(name), std::move(entries)});
+    groups_.emplace_back(std::move(name), std::move(entries));
     return *this;
 }
 
@@ -69,47 +49,39 @@ Bytes ConfigBlockBuilder::build() const {
     for (const auto& [key, value] : wide_)
         body.i32(key).wideString(value);
     body.i32(static_cast<std::int32_t>(groups_.size()));
-    for (const Group& group : groups_) {
-        body.narrowString(group.name).i32(static_cast<std::int32_t>(group.entries.size()));
-        for (const auto& [key, value] : group.entries)
+    for (const auto& [name, entries] : groups_) {
+        body.narrowString(name).i32(static_cast<std::int32_t>(entries.size()));
+        for (const auto& [key, value] : entries)
             body.i32(key).wideString(value);
     }
-    ByteWriter block;
     // The header words are whatever the build tool put there; the reader must not care.
-    block.u32(magic_).u32(0).u32(0x5EED0001u);
-    block.i64(static_cast<std::int64_t>(8 + body.size())); // from offset 12 to the end
-    block.raw(body.bytes());
-    return block.bytes();
+    ByteWriter block;
+    block.u32(magic_).u32(0).u32(0x5EED0001u).i64(static_cast<std::int64_t>(8 + body.size()));
+    return block.raw(body.bytes()).bytes();
 }
 
 LauncherImage buildLauncherImage(const Bytes& trailer, const PeLayout& layout) {
-    constexpr std::size_t kSectionHeaderSize = 40;
-    constexpr std::size_t kFileAlignment = 0x200;
     ByteWriter image;
     image.raw("MZ").zeros(58).i32(layout.peOffset);
     image.zeros(static_cast<std::size_t>(layout.peOffset) - image.size());
-    image.raw(std::string_view("PE\0\0", 4));
-    image.i16(static_cast<std::int16_t>(0x8664)).i16(layout.sections).u32(0).u32(0).u32(0);
-    image.i16(layout.optionalHeaderSize).i16(0x0022);
-    image.i16(0x020B).zeros(static_cast<std::size_t>(layout.optionalHeaderSize) - 2);
-
-    std::size_t tableEnd = image.size() + kSectionHeaderSize * layout.sections;
-    std::size_t firstRaw = (tableEnd + kFileAlignment - 1) / kFileAlignment * kFileAlignment;
+    image.raw(std::string_view("PE\0\0", 4)).i16(static_cast<std::int16_t>(0x8664));
+    image.i16(layout.sections).zeros(12).i16(layout.optionalHeaderSize).i16(0x0022).i16(0x020B);
+    image.zeros(static_cast<std::size_t>(layout.optionalHeaderSize) - 2);
+    std::size_t tableEnd = image.size() + 40 * layout.sections;
+    std::size_t firstRaw = (tableEnd + 0x1FF) / 0x200 * 0x200; // the file alignment
     LauncherImage result;
     for (int i = 0; i < layout.sections; ++i) {
-        auto rawOffset = static_cast<std::uint32_t>(firstRaw + i * layout.sectionRawSize);
         result.lastSectionHeader = static_cast<std::int64_t>(image.size());
-        result.lastRawOffset = rawOffset;
+        result.lastRawOffset = static_cast<std::uint32_t>(firstRaw + i * layout.sectionRawSize);
         image.raw(".sect").fill(static_cast<unsigned char>('0' + i), 1).zeros(2);
-        image.u32(layout.sectionRawSize).u32(0x1000u * (i + 1));
-        image.u32(layout.sectionRawSize).u32(rawOffset).zeros(16);
+        image.u32(layout.sectionRawSize).u32(0x1000u * (i + 1)).u32(layout.sectionRawSize);
+        image.u32(result.lastRawOffset).zeros(16);
     }
     image.zeros(firstRaw - image.size());
     for (int i = 0; i < layout.sections; ++i)
         image.fill(static_cast<unsigned char>(0xC0 + i), layout.sectionRawSize);
     result.blockStart = static_cast<std::int64_t>(image.size());
-    image.raw(trailer);
-    result.bytes = image.bytes();
+    result.bytes = image.raw(trailer).bytes();
     return result;
 }
 

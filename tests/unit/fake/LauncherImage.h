@@ -20,12 +20,12 @@ public:
     ByteWriter& i32(std::int32_t value) { return little(static_cast<std::uint32_t>(value), 4); }
     ByteWriter& u32(std::uint32_t value) { return little(value, 4); }
     ByteWriter& i64(std::int64_t value) { return little(static_cast<std::uint64_t>(value), 8); }
-    ByteWriter& raw(std::string_view bytes);
-    ByteWriter& raw(const Bytes& bytes);
+    ByteWriter& raw(std::string_view bytes) { return append(bytes.begin(), bytes.end()); }
+    ByteWriter& raw(const Bytes& bytes) { return append(bytes.begin(), bytes.end()); }
     ByteWriter& zeros(std::size_t count) { return fill(0, count); }
-    ByteWriter& fill(unsigned char value, std::size_t count);
+    ByteWriter& fill(unsigned char value, std::size_t count) { return raw(Bytes(count, value)); }
     // An int byte length and the bytes, as the block stores narrow text.
-    ByteWriter& narrowString(std::string_view text);
+    ByteWriter& narrowString(std::string_view text) { return i32(std::ssize(text)).raw(text); }
     // An int byte length and UTF-16LE code units, as the block stores wide text.
     ByteWriter& wideString(std::u16string_view text);
 
@@ -34,6 +34,10 @@ public:
     const Bytes& bytes() const { return bytes_; }
 
 private:
+    template <class Iterator> ByteWriter& append(Iterator from, Iterator to) {
+        bytes_.insert(bytes_.end(), from, to);
+        return *this;
+    }
     ByteWriter& little(std::uint64_t value, int width);
     Bytes bytes_;
 };
@@ -51,14 +55,10 @@ public:
     Bytes build() const;
 
 private:
-    struct Group {
-        std::string name;
-        WideEntries entries;
-    };
     std::uint32_t magic_ = 0xE8E413D5u;
     std::vector<std::pair<config::Key, std::string>> narrow_;
     WideEntries wide_;
-    std::vector<Group> groups_;
+    std::vector<std::pair<std::string, WideEntries>> groups_;
 };
 
 struct PeLayout {
