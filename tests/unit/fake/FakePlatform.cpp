@@ -71,18 +71,14 @@ bool FakeReadableFile::seek(std::int64_t position) {
     return true;
 }
 
-FakeTextFile::~FakeTextFile() {
-    --files_.openTextStreams;
-}
+FakeTextFile::~FakeTextFile() {}
 
 void FakeTextFile::write(const std::string& text) {
     std::vector<unsigned char>& bytes = files_.files[path_].bytes;
     bytes.insert(bytes.end(), text.begin(), text.end());
 }
 
-void FakeTextFile::flush() {
-    ++files_.flushes;
-}
+void FakeTextFile::flush() {}
 
 void FakeFiles::addDirectory(std::u16string_view path) {
     std::u16string normal = normalisePath(path);
@@ -127,21 +123,17 @@ std::unique_ptr<platform::ReadableFile> FakeFiles::openForReading(const std::u16
 
 std::unique_ptr<platform::TextFile> FakeFiles::openText(const std::u16string& path,
                                                         platform::TextMode mode) {
-    if (onOpenText)
-        onOpenText();
     std::u16string normal = normalisePath(path);
     std::optional<std::u16string> parent = parentPath(normal);
     bool ok = !directories.contains(normal) && parent && directories.contains(*parent) &&
               !readOnlyDirectories.contains(*parent) &&
               !(mode == platform::TextMode::CreateNew && files.contains(normal));
-    textOpens.push_back({path, mode, ok});
     if (!ok)
         return nullptr;
     if (mode == platform::TextMode::Append)
         files[normal]; // created when missing, kept otherwise
     else
         files[normal] = FakeFile{};
-    ++openTextStreams;
     return std::make_unique<FakeTextFile>(*this, normal);
 }
 
@@ -233,8 +225,6 @@ std::optional<std::u16string> FakeFiles::longPathName(const std::u16string& path
 }
 
 std::optional<std::u16string> FakeFiles::shortPathName(const std::u16string& path) {
-    if (withoutShortPath.contains(path))
-        return std::nullopt;
     return existingForm(path, shortPaths);
 }
 
@@ -255,15 +245,13 @@ std::optional<std::u16string> FakeEnvironment::getW(const std::u16string& name) 
 }
 
 std::uint32_t FakeEnvironment::set(const std::string& name, const std::string& value) {
-    if (setError)
-        return setError;
     variables[name] = value;
     return 0;
 }
 
 std::uint32_t FakeProcess::startProcess(const std::u16string& commandLine) {
     started.push_back(commandLine);
-    return startResult;
+    return 0;
 }
 
 void FakeProcess::exitProcess(int code) {
@@ -296,12 +284,10 @@ platform::MessageBoxAnswer FakeUserInterface::messageBoxW(platform::WindowHandle
 
 void FakeConsole::writeError(const std::string& text) {
     errorOutput += text;
-    ++errorWrites;
 }
 
 void FakeConsole::writeErrorW(const std::u16string& text) {
     errorOutput += narrow(text);
-    ++errorWrites;
 }
 
 platform::Console::AttachResult FakeConsole::attachParentConsole() {
@@ -333,10 +319,7 @@ namespace {
 class CountingLock : public platform::Lock {
 public:
     explicit CountingLock(FakeThreads& threads) : threads_(threads) {}
-    void enter() override {
-        ++threads_.enters;
-        ++threads_.depth;
-    }
+    void enter() override { ++threads_.depth; }
     void leave() override {
         ++threads_.leaves;
         --threads_.depth;
@@ -348,7 +331,6 @@ private:
 } // namespace
 
 std::unique_ptr<platform::Lock> FakeThreads::createLock() {
-    ++locksCreated;
     return std::make_unique<CountingLock>(*this);
 }
 
@@ -485,7 +467,6 @@ bool FakeFiles::findFirstW(const std::u16string& path) {
 }
 
 std::uint32_t FakeFiles::createDirectoryW(const std::u16string& path) {
-    createdDirectories.push_back(narrow(path));
     std::u16string normal = normalisePath(path);
     if (directories.contains(normal) || files.contains(normal))
         return kErrorAlreadyExists;
@@ -557,13 +538,9 @@ bool FakeFiles::setCurrentDirectoryW(const std::u16string& path) {
 }
 
 std::vector<std::string> FakeEnvironment::block() {
-    std::vector<std::string> entries = hiddenEntries;
-    for (const std::string& name : blockOrder)
-        if (auto it = variables.find(name); it != variables.end())
-            entries.push_back(name + "=" + it->second);
+    std::vector<std::string> entries;
     for (const auto& [name, value] : variables)
-        if (std::find(blockOrder.begin(), blockOrder.end(), name) == blockOrder.end())
-            entries.push_back(name + "=" + value);
+        entries.push_back(name + "=" + value);
     return entries;
 }
 

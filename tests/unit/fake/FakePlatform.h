@@ -145,7 +145,6 @@ public:
     std::set<std::u16string> readOnlyDirectories;
     std::map<std::u16string, std::u16string> longPaths;
     std::map<std::u16string, std::u16string> shortPaths;
-    std::set<std::u16string> withoutShortPath; // existing paths without an 8.3 form
     std::map<std::u16string, std::uint64_t> lastWriteTimes;
     std::map<std::u16string, std::uint32_t> deleteErrors; // files that refuse to be deleted
     std::u16string currentDirectory = u"C:\\work";
@@ -155,22 +154,12 @@ public:
     std::optional<std::uint64_t> writeLimit;
 
     // What the logic did.
-    struct TextOpen {
-        std::u16string path;
-        platform::TextMode mode;
-        bool ok;
-    };
-    std::vector<TextOpen> textOpens;
     std::vector<std::u16string> readOpens;
     std::vector<std::string> findPatterns;
     std::vector<std::string> findFirstPaths; // findFirstW's included
     std::vector<std::string> deleteCalls;
     std::vector<std::string> removeCalls;
-    std::vector<std::string> createdDirectories;
     std::vector<std::u16string> currentDirectoryChanges;
-    int openTextStreams = 0; // streams not closed yet
-    int flushes = 0;
-    std::function<void()> onOpenText; // runs inside every openText call
 
 private:
     friend class FakeTextFile;
@@ -191,7 +180,7 @@ public:
     std::optional<std::string> get(const std::string& name) override;
     std::optional<std::u16string> getW(const std::u16string& name) override;
     std::uint32_t set(const std::string& name, const std::string& value) override;
-    // The block in the order of blockOrder first, then the other variables by name.
+    // The variables by name.
     std::vector<std::string> block() override;
     std::vector<std::u16string> blockW() override;
     void putRuntimeVariable(const std::string& assignment) override;
@@ -200,10 +189,7 @@ public:
     std::map<std::string, std::string> runtimeVariables;
 
     std::map<std::string, std::string> variables;
-    std::vector<std::string> blockOrder;
-    std::vector<std::string> hiddenEntries; // entries such as "=C:=C:\work", first in the block
     std::vector<std::string> runtimeAssignments;
-    std::uint32_t setError = 0; // what set answers instead of storing, when non-zero
 };
 
 class FakeProcess : public platform::Process {
@@ -218,7 +204,6 @@ public:
     std::u16string commandLineText;
     std::u16string moduleFile;
     std::optional<std::string> moduleFileA; // the narrow form when it differs from moduleFile
-    std::uint32_t startResult = 0;          // what startProcess answers
     std::vector<std::u16string> started;
     std::vector<int> exitCodes;
 
@@ -265,7 +250,6 @@ public:
     std::string errorOutput; // everything written to standard error, narrowed
     std::string standardOutput;
     std::uint32_t consoleCodePage = 850;
-    int errorWrites = 0;
     AttachResult attachResult{true, true, 0};
     bool allocResult = true;
     int attachCalls = 0;
@@ -302,8 +286,6 @@ class FakeThreads : public platform::Threads {
 public:
     std::unique_ptr<platform::Lock> createLock() override;
 
-    int locksCreated = 0;
-    int enters = 0;
     int leaves = 0;
     int depth = 0; // locks currently held
 };
