@@ -30,10 +30,9 @@ SOURCE_ROOT = Path(__file__).resolve().parents[1]
 sys.dont_write_bytecode = True
 sys.path.insert(0, str(SOURCE_ROOT / "tests" / "e2e"))
 
-import extraction  # noqa: E402  (found through the path set above)
-import harness  # noqa: E402
+import harness  # noqa: E402  (found through the path set above)
 
-SETTINGS = extraction.SETTINGS
+SETTINGS = harness.SETTINGS
 INCLUDED_NAME = "user\\data.bin"
 EXIT_NO_JVM = 83
 RUN_TIMEOUT = 300
@@ -71,10 +70,10 @@ class Bench:
 
     def launcher_run(self, launcher: Path) -> float:
         elapsed = self.timed([str(launcher)], EXIT_NO_JVM)
-        left = extraction.launcher_temp_dirs(self.prefix)
+        left = [name for name in self.prefix.launcher_temp_names() if "_dir" in name]
         if left:
             raise SystemExit(f"the launcher left its temp directory behind: {left}")
-        extraction.remove_launcher_leftovers(self.prefix)
+        self.prefix.remove_leftovers()
         return elapsed
 
     def copy_run(self, source: Path, size: int) -> float:
@@ -89,13 +88,12 @@ class Bench:
     def check_extraction(self, launcher: Path, size: int) -> None:
         """One untimed start with the log on: the timed starts must really extract the file
         (this also puts the launcher file into the page cache, as it is for the copies)."""
-        self.prefix.remove_native_logs()
+        self.prefix.remove_leftovers()
         self.prefix.run([str(launcher)], env={"QELVO_LOG": "yes"}, timeout=RUN_TIMEOUT,
                         cwd=self.work)
         logs = self.prefix.native_logs()
-        lines = extraction.log_lines(logs[0]) if logs else []
-        self.prefix.remove_native_logs()
-        extraction.remove_launcher_leftovers(self.prefix)
+        lines = logs[0].read_bytes().decode("latin-1").split("\r\n") if logs else []
+        self.prefix.remove_leftovers()
         if "extracting files done" not in lines or not any(
                 line.endswith(f"\\{INCLUDED_NAME} (size: {size})") for line in lines):
             raise SystemExit("the launcher did not report extracting the file:\n"
@@ -143,7 +141,7 @@ def main() -> int:
     os.environ.setdefault("KWN_E2E_WORK_DIR", str(work_parent))
     work = Path(tempfile.mkdtemp(dir=work_parent, prefix="extraction-"))
     try:
-        products = harness.Products.snapshot(work / "products")
+        products = harness.Products(work / "products")
         size = arguments.size_mib * 1024 * 1024
         source = work / "data.bin"
         source.write_bytes(os.urandom(size))
@@ -154,9 +152,9 @@ def main() -> int:
         # The server persists while the runs take turns, so no run pays for starting it; one
         # that is already up (exit status 2) serves as well.
         subprocess.run([str(prefix.wineserver), "-p"], env=prefix.environment(),
-                       timeout=harness.WINE_CALL_TIMEOUT, check=False)
-        prefix.warm_up()
-        extraction.remove_launcher_leftovers(prefix)
+                       timeout=harness.TIMEOUT, check=False)
+        prefix.run(["cmd", "/c", "exit", "0"])
+        prefix.remove_leftovers()
         bench.check_extraction(with_file, size)
         kinds = [("with", lambda: bench.launcher_run(with_file)),
                  ("copy", lambda: bench.copy_run(source, size)),
@@ -172,7 +170,7 @@ def main() -> int:
         # Only this prefix's server: it was made persistent above.
         subprocess.run([str(prefix.wineserver), "-k"], env=prefix.environment(),
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=harness.WINE_CALL_TIMEOUT, check=False)
+                       stderr=subprocess.DEVNULL, timeout=harness.TIMEOUT, check=False)
         shutil.rmtree(work, ignore_errors=True)
     return 0
 

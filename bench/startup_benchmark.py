@@ -42,7 +42,6 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, str(SOURCE_ROOT / "tests" / "e2e"))
 
 import harness  # noqa: E402  (found through the path set above)
-import java_runtimes  # noqa: E402
 
 SETTINGS = {1000: "Error", 1005: "The JVM could not be started.", 1016: harness.NO_JVM_MESSAGE,
             2001: "i", 107: 0, 126: "1.7", 128: "B.\\jre;Y;EJAVA_HOME;EJDK_HOME;"}
@@ -66,8 +65,8 @@ class Layout:
     """A launcher with its runtimes: the ones the search probes, and the one it loads."""
     name: str
     launcher: Path
-    probed: list[java_runtimes.Runtime]
-    taken: java_runtimes.Runtime
+    probed: list[harness.Runtime]
+    taken: harness.Runtime
     env: dict[str, str] = field(default_factory=dict)
 
 
@@ -86,7 +85,7 @@ class Bench:
     def __init__(self, prefix: harness.WinePrefix, work: Path):
         self.prefix = prefix
         self.work = work
-        self.registry = java_runtimes.WineRegistry(prefix)
+        self.registry = harness.Registry(prefix)
         self.vm_log = work / "vm.log"
         self.empty = work / "empty.exe"
         self.empty_controls = work / "empty-controls.exe"
@@ -110,8 +109,9 @@ class Bench:
         return float(fields[0]) / 1000.0, int(fields[1])
 
     def cache_keys(self, layout: Layout) -> list[str]:
-        return [java_runtimes.probe_cache_key(java_runtimes.launcher_form(self.prefix, r.java))
-                for r in layout.probed]
+        # The probe cache keeps one key per executable, its path written with "/" for backslashes.
+        return [harness.PROBE_CACHE + "\\" + harness.launcher_form(self.prefix, runtime.java)
+                .replace("\\", "/") for runtime in layout.probed]
 
     def run(self, kind: Kind) -> None:
         if kind.layout is None:
@@ -129,7 +129,7 @@ class Bench:
             **layout.env, "KWN_STANDIN_LOG": self.prefix.windows_path(self.vm_log)})
         probes = sum(len(runtime.probes()) for runtime in layout.probed) - before
         loaded = self.vm_log.read_text().splitlines() if self.vm_log.exists() else []
-        expected_library = java_runtimes.launcher_form(self.prefix, layout.taken.library())
+        expected_library = harness.launcher_form(self.prefix, layout.taken.library)
         if code not in LOADED_EXIT_CODES or f"loaded jvm {expected_library}" not in [
                 line.lower() for line in loaded]:
             raise SystemExit(f"{kind.label}: exit code {code}, library log {loaded}; "
@@ -143,13 +143,13 @@ class Bench:
         kind.exit_codes.add(code)
 
 
-def make_layouts(products: harness.Products, standins: java_runtimes.Standins, work: Path,
+def make_layouts(products: harness.Products, standins: Path, work: Path,
                  prefix: harness.WinePrefix) -> list[Layout]:
     one = work / "one"
-    bundled = standins.runtime(one / "jre", "1.8.0_292")
+    bundled = harness.Runtime(one / "jre", "1.8.0_292")
     two = work / "two"
-    too_old = standins.runtime(two / "jre", "1.6.0_45")
-    java_home = standins.runtime(work / "java home", "1.8.0_292")
+    too_old = harness.Runtime(two / "jre", "1.6.0_45")
+    java_home = harness.Runtime(work / "java home", "1.8.0_292")
     return [
         Layout("1 candidate", products.build_launcher(one / "app.exe", SETTINGS), [bundled],
                bundled),
@@ -190,7 +190,7 @@ def main() -> int:
     arguments = parse_arguments()
     prefix = harness.WinePrefix(arguments.prefix.resolve(), Path(
         os.environ.get("KWN_E2E_WINE", "/usr/lib/wine/wine64")))
-    standins = java_runtimes.Standins.from_environment()
+    standins = harness.required("KWN_E2E_STANDIN", harness.BUILD / "win-x64" / "standin")
     if prefix.initialise():
         print(f"made the Wine prefix {prefix.path}")
     work_parent = prefix.path.parent / "work"
@@ -201,11 +201,11 @@ def main() -> int:
     bench = Bench(prefix, work)
     layouts: list[Layout] = []
     try:
-        products = harness.Products.snapshot(work / "products")
-        shutil.copy2(standins.program("empty.exe"), bench.empty)
-        shutil.copy2(standins.program("empty-controls.exe"), bench.empty_controls)
+        products = harness.Products(work / "products")
+        shutil.copy2(standins / "empty.exe", bench.empty)
+        shutil.copy2(standins / "empty-controls.exe", bench.empty_controls)
         # Built by the same Windows build as the stand-ins, beside them.
-        timer = standins.directory.parent / "bench" / "wintimer.exe"
+        timer = standins.parent / "bench" / "wintimer.exe"
         if not timer.exists():
             raise SystemExit(f"{timer} is missing: cmake --build --preset win-x64 builds it")
         shutil.copy2(timer, bench.timer)
@@ -213,8 +213,8 @@ def main() -> int:
         # The server persists while the runs take turns, so no run pays for starting it; one
         # that is already up (exit status 2) serves as well.
         subprocess.run([str(prefix.wineserver), "-p"], env=prefix.environment(),
-                       timeout=harness.WINE_CALL_TIMEOUT, check=False)
-        prefix.warm_up()
+                       timeout=harness.TIMEOUT, check=False)
+        prefix.run(["cmd", "/c", "exit", "0"])
         baseline = Kind("empty GUI program", None, baseline=bench.empty)
         # The launcher's first step initialises the common controls, which under Wine sets up
         # user32 and comctl32; this baseline pays for that too.
@@ -241,7 +241,7 @@ def main() -> int:
         # Only this prefix's server: it was made persistent above.
         subprocess.run([str(prefix.wineserver), "-k"], env=prefix.environment(),
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=harness.WINE_CALL_TIMEOUT, check=False)
+                       stderr=subprocess.DEVNULL, timeout=harness.TIMEOUT, check=False)
         shutil.rmtree(work, ignore_errors=True)
     return 0
 

@@ -19,7 +19,7 @@ echo "Built $app/SampleApp.exe ($(stat -c %s "$app/SampleApp.exe") bytes)"
 
 # The stand-in runtime the launcher will find as its bundled .\jre.
 cp "$standin/java.exe" "$app/jre/bin/java.exe"
-printf 'banner=java version "1.8.0_292"\n' >"$app/jre/bin/standin.cfg"
+printf 'java version "1.8.0_292"\n' >"$app/jre/bin/banner.txt"
 cp "$standin/jvm.dll" "$app/jre/bin/server/jvm.dll"
 printf 'placeholder for the application jar\n' >"$app/lib/sample.jar"
 printf '# options beside the launcher\n-Xmx256m\n' >"$app/SampleApp.vmoptions"

@@ -1,340 +1,315 @@
-"""Shared machinery of the end-to-end tier: the private Wine prefix, launcher builds through
-kwnbuild, and runs of real launcher files under Wine.
-
-Paths come from the environment that CTest sets (see CMakeLists.txt here); run by hand, the
-defaults point into this checkout. A missing tool is a failure with a message, never a skip:
-the README's test command installs everything these tests need.
+"""Shared machinery of the end-to-end tier: a private Wine prefix, launcher files made with
+kwnbuild, stand-in Java runtimes, the prefix's registry and a reading of PE images. Paths come
+from the environment CTest sets (CMakeLists.txt here); a missing tool fails, it never skips.
 """
 from __future__ import annotations
 
+import json
 import os
+import re
 import shutil
+import struct
 import subprocess
 import tempfile
-import time
 import unittest
-from collections.abc import Sequence
-from dataclasses import dataclass
+from collections import namedtuple
 from pathlib import Path
 
-SOURCE_ROOT = Path(__file__).resolve().parents[2]
-DEFAULT_BUILD = SOURCE_ROOT / "build" / "e2e-manual"
-
-# Unix variables that Wine hands to every Windows program: a developer's JAVA_HOME or
-# QELVO_LOG must not decide a scenario. DISPLAY goes too, so that a message box returns at
-# once instead of waiting for someone to close it. MANPATH, whatever its value, makes the
-# launcher leave out the console code page VM option.
-LEAKING_VARIABLES = ("JAVA_HOME", "JDK_HOME", "JRE_HOME", "DISPLAY", "WAYLAND_DISPLAY", "MANPATH")
-LEAKING_PREFIXES = ("QELVO_", "KESTROWAN_")
-
-WINE_CALL_TIMEOUT = 60
-PREFIX_INIT_TIMEOUT = 300
-READY_MARKER = ".kwn-e2e-ready"
-
-# The message a start without a usable Java runtime shows, as applications configure it.
-NO_JVM_MESSAGE = (
-    "No JVM could be found on your system.\nPlease define QELVO_JAVA_HOME\n"
-    "to point to an installed {0}-bit JDK or JRE or download a JRE from")
+BUILD = Path(__file__).resolve().parents[2] / "build"
+# Unix variables that Wine hands to every program: a developer's JAVA_HOME or QELVO_LOG must not
+# decide a scenario; without DISPLAY a message box returns at once; any MANPATH makes the
+# launcher leave out the console code page option.
+LEAKING = re.compile(r"J(AVA|DK|RE)_HOME|DISPLAY|MANPATH|(QELVO|KESTROWAN|KWN_STANDIN)_.*")
+TIMEOUT = 60
+NO_JVM_MESSAGE = ("No JVM could be found on your system.\nPlease define QELVO_JAVA_HOME\n"
+                  "to point to an installed {0}-bit JDK or JRE or download a JRE from")
+SETTINGS = {1000: "Error", 1009: "An internal error occurred (error code: {0})",
+            1016: NO_JVM_MESSAGE, 2001: "i"}
+PROBE_CACHE = "HKEY_CURRENT_USER\\SOFTWARE\\corvane-systems\\qelvo\\jvms"
+# GetTempFileName's name; a launcher's temp directory adds "_dir" and the time in seconds.
+TEMP_NAME = re.compile(r"qvo[0-9A-Fa-f]{1,4}\.tmp(_dir-?\d+)?")
+RunResult = namedtuple("RunResult", "exit_code stderr stdout")
 
 
 class HarnessError(AssertionError):
     """A test cannot even start: a tool or product is missing, or Wine misbehaves."""
 
 
-def _path_from_env(name: str, default: Path) -> Path:
-    value = os.environ.get(name)
-    return Path(value) if value else default
-
-
-def required_file(name: str, default: Path, what: str) -> Path:
-    path = _path_from_env(name, default)
-    if not path.is_file():
-        raise HarnessError(f"{what} not found at {path} (set {name} or build it first)")
+def required(variable: str, default: Path) -> Path:
+    path = Path(os.environ.get(variable) or default)
+    if not path.exists():
+        raise HarnessError(f"{path} not found (set {variable} or build it first)")
     return path
 
 
-def stub_path(width: str) -> Path:
-    return required_file(f"KWN_E2E_STUB_{width.upper()}",
-                         SOURCE_ROOT / "dist" / "stubs" / f"launcher-{width}.exe",
-                         f"the {width} launcher stub")
-
-
-def kwnbuild_path() -> Path:
-    return required_file("KWN_E2E_KWNBUILD", SOURCE_ROOT / "dist" / "bin" / "kwnbuild",
-                         "the build tool kwnbuild")
-
-
-def required_program(name: str, env_name: str | None = None) -> str:
-    chosen = os.environ.get(env_name) if env_name else None
-    found = chosen if chosen and Path(chosen).is_file() else shutil.which(name)
-    if not found:
-        raise HarnessError(f"{name} is not installed; the end-to-end tests need it")
-    return found
-
-
 def work_root() -> Path:
-    root = _path_from_env("KWN_E2E_WORK_DIR", DEFAULT_BUILD / "e2e-work")
+    root = Path(os.environ.get("KWN_E2E_WORK_DIR") or BUILD / "e2e-manual")
     root.mkdir(parents=True, exist_ok=True)
     return root
 
 
-def as_console_text(message: str) -> str:
-    """What a message looks like on standard error: the C runtime's text mode turns every
-    line feed into CR LF, and the reporter ends the message with one more line."""
+def console_text(message: str) -> str:
+    """Standard error in text mode: CR LF for each line feed, and one more line at the end."""
     return (message + "\n").replace("\n", "\r\n")
-
-
-@dataclass(frozen=True)
-class RunResult:
-    exit_code: int
-    stderr: str
-    stdout: str
 
 
 class WinePrefix:
     def __init__(self, path: Path, wine: Path):
-        self.path = path
-        self.wine = wine
-        self.wineserver = wine.with_name("wineserver")
+        self.path, self.wine, self.wineserver = path, wine, wine.with_name("wineserver")
         self._temp_dir: Path | None = None
 
     @classmethod
     def from_environment(cls) -> "WinePrefix":
-        wine = _path_from_env("KWN_E2E_WINE", Path("/usr/lib/wine/wine64"))
-        if not wine.is_file():
-            raise HarnessError(
-                f"Wine not found at {wine}: install the packages wine64 and wine "
-                "(never wine32, whose loader cannot run here)")
-        prefix = _path_from_env("KWN_E2E_PREFIX", DEFAULT_BUILD / "e2e-wineprefix")
-        return cls(prefix.resolve(), wine)
-
-    @property
-    def ready(self) -> bool:
-        return (self.path / READY_MARKER).is_file() and (self.path / "drive_c").is_dir()
+        prefix = Path(os.environ.get("KWN_E2E_PREFIX") or BUILD / "e2e-manual" / "prefix")
+        return cls(prefix.resolve(), required("KWN_E2E_WINE", Path("/usr/lib/wine/wine64")))
 
     def environment(self, extra: dict[str, str] | None = None) -> dict[str, str]:
-        env = {name: value for name, value in os.environ.items()
-               if name not in LEAKING_VARIABLES and not name.startswith(LEAKING_PREFIXES)}
-        env.update(WINEPREFIX=str(self.path), WINEDEBUG="-all",
-                   WINEDLLOVERRIDES="mscoree,mshtml=")
-        env.update(extra or {})
-        return env
+        env = {name: value for name, value in os.environ.items() if not LEAKING.fullmatch(name)}
+        return {**env, "WINEPREFIX": str(self.path), "WINEDEBUG": "-all",
+                "WINEDLLOVERRIDES": "mscoree,mshtml=", **(extra or {})}
 
-    def run(self, program: list[str], *, env: dict[str, str] | None = None,
-            timeout: float = WINE_CALL_TIMEOUT, cwd: Path | None = None) -> RunResult:
-        return self.run_together([program], env=env, timeout=timeout, cwd=cwd)[0]
+    def start(self, program: list[str], env: dict[str, str] | None = None,
+              cwd: Path | None = None) -> tuple[subprocess.Popen, Path]:
+        """Output goes to files: the services that the first program of a server session starts
+        inherit its stderr, and a pipe they hold would never reach its end."""
+        streams = Path(tempfile.mkdtemp(dir=work_root(), prefix="run-"))
+        with open(streams / "out", "wb") as out, open(streams / "err", "wb") as err:
+            return subprocess.Popen([str(self.wine), *program], stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=err, env=self.environment(env),
+                                    cwd=cwd), streams
 
-    def run_together(self, programs: list[list[str]], *, env: dict[str, str] | None = None,
-                     timeout: float = WINE_CALL_TIMEOUT,
-                     cwd: Path | None = None) -> list[RunResult]:
-        """Starts every program before waiting for any. Both output streams go to files:
-        the services that the first program of a server session starts inherit its stderr,
-        and a pipe held open by them would never reach end of file."""
-        with tempfile.TemporaryDirectory(dir=work_root(), prefix="run-") as scratch:
-            streams = [(Path(scratch, f"{i}.out"), Path(scratch, f"{i}.err"))
-                       for i in range(len(programs))]
-            processes = []
-            try:
-                for program, (out_path, err_path) in zip(programs, streams):
-                    with open(out_path, "wb") as out, open(err_path, "wb") as err:
-                        processes.append(subprocess.Popen(
-                            [str(self.wine), *program], stdin=subprocess.DEVNULL,
-                            stdout=out, stderr=err, env=self.environment(env), cwd=cwd))
-                deadline = time.monotonic() + timeout
-                codes = [process.wait(timeout=max(0.0, deadline - time.monotonic()))
-                         for process in processes]
-            except subprocess.TimeoutExpired:
-                raise AssertionError(
-                    f"Wine did not finish {programs} within {timeout} s") from None
-            finally:
-                for process in processes:
-                    if process.poll() is None:
-                        process.kill()
-                        process.wait()
-            for program, code in zip(programs, codes):
-                if code < 0:
-                    raise AssertionError(f"{program} died of signal {-code}")
-            return [RunResult(code, err.read_bytes().decode("latin-1"),
-                              out.read_bytes().decode("latin-1"))
-                    for code, (out, err) in zip(codes, streams)]
+    @staticmethod
+    def finish(process: subprocess.Popen, streams: Path, timeout: float = TIMEOUT) -> RunResult:
+        try:
+            code = process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            raise AssertionError(f"{process.args} did not end within {timeout} s") from None
+        text = [(streams / name).read_bytes().decode("latin-1") for name in ("err", "out")]
+        shutil.rmtree(streams)
+        return RunResult(code, *text)
 
-    def wait_for_server_exit(self, timeout: float = WINE_CALL_TIMEOUT) -> None:
-        subprocess.run([str(self.wineserver), "-w"], env=self.environment(),
+    def run(self, program: list[str], env: dict[str, str] | None = None,
+            timeout: float = TIMEOUT, cwd: Path | None = None) -> RunResult:
+        # A loaded machine now and then makes Wine fail to start a program at all.
+        for _ in range(3):
+            result = self.finish(*self.start(program, env, cwd), timeout=timeout)
+            if "Internal error" not in result.stdout + result.stderr:
+                break
+        return result
+
+    def server(self, option: str) -> None:
+        subprocess.run([str(self.wineserver), option], env=self.environment(), timeout=TIMEOUT,
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=timeout, check=False)
+                       stderr=subprocess.DEVNULL, check=False)
 
     def initialise(self) -> bool:
-        """Makes the prefix once per build folder; returns False when it was already there.
-        A prefix without the ready marker is a half-made one from an interrupted run."""
-        if self.ready:
-            return False
-        if self.path.exists():
-            # A server still running for the half-made prefix would write into it again.
-            subprocess.run([str(self.wineserver), "-k"], env=self.environment(),
-                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=WINE_CALL_TIMEOUT, check=False)
-            self.wait_for_server_exit()
-            shutil.rmtree(self.path)
-        self.path.mkdir(parents=True)
-        result = self.run(["wineboot", "--init"], timeout=PREFIX_INIT_TIMEOUT)
-        if result.exit_code != 0:
-            raise HarnessError(f"wineboot --init failed ({result.exit_code}): {result.stderr}")
-        # The registry reaches the disk when the server ends; wait so the prefix is complete.
-        self.wait_for_server_exit()
-        if not any(self.path.glob("drive_c/users/*/Temp")):
-            raise HarnessError(f"{self.path} has no user temp directory after wineboot")
-        (self.path / READY_MARKER).write_text("made by the end-to-end set-up\n")
-        return True
-
-    def require_ready(self) -> None:
-        if not self.ready:
-            raise HarnessError(
-                f"no Wine prefix at {self.path}: the e2e.prefix test sets it up "
-                "(ctest runs it first as a fixture)")
-
-    def warm_up(self) -> None:
-        """Starts the server and its background services before any measured run."""
-        result = self.run(["cmd", "/c", "exit", "0"], timeout=PREFIX_INIT_TIMEOUT)
-        if result.exit_code != 0:
-            raise HarnessError(f"Wine cannot run cmd in {self.path}: {result.stderr}")
+        """Makes the prefix once (False: it was there), then starts the server and its
+        background services, so that no measured run pays for them."""
+        made = not (self.path / "ready").is_file()
+        if made:
+            self.server("-k")
+            shutil.rmtree(self.path, ignore_errors=True)
+            self.path.mkdir(parents=True)
+            self.run(["wineboot", "--init"], timeout=300)
+            self.server("-w")  # the registry reaches the disk when the server ends
+            (self.path / "ready").write_text("")
+        if self.run(["cmd", "/c", "exit", "0"], timeout=300).exit_code != 0:
+            raise HarnessError(f"Wine cannot run cmd in {self.path}")
+        return made
 
     def unix_path(self, windows_path: str) -> Path:
-        drive, rest = windows_path[:2].lower(), windows_path[2:].lstrip("\\")
-        base = (self.path / "dosdevices" / drive).resolve()
-        return base.joinpath(*[part for part in rest.split("\\") if part])
+        base = (self.path / "dosdevices" / windows_path[:2].lower()).resolve()
+        return base.joinpath(*[part for part in windows_path[2:].split("\\") if part])
 
     @staticmethod
     def windows_path(unix_path: Path) -> str:
-        """Wine's Z: drive is the Unix root."""
         return "Z:" + str(Path(unix_path).resolve()).replace("/", "\\")
 
     @property
     def temp_dir(self) -> Path:
-        """The user's temp directory as Windows programs see it: TMP comes from the
-        prefix, not from the Unix environment, so Wine is asked."""
+        """TMP as Windows programs see it: it comes from the prefix, not from Unix."""
         if self._temp_dir is None:
-            result = self.run(["cmd", "/c", "echo", "%TMP%"])
-            windows = result.stdout.strip()
-            if result.exit_code != 0 or not windows[1:3] == ":\\":
-                raise HarnessError(f"cannot read TMP in the prefix: {result!r}")
-            self._temp_dir = self.unix_path(windows)
+            self._temp_dir = self.unix_path(self.run(["cmd", "/c", "echo", "%TMP%"]).stdout.strip())
         return self._temp_dir
 
     def native_logs(self) -> list[Path]:
-        """Every native log file the launcher may have made: numbered ones in the temp
-        directory and the fixed fallback at the drive root."""
-        logs = sorted(self.temp_dir.glob("kwn_nlog_*"))
-        fallback = self.unix_path("C:\\kwn_nlog")
-        return logs + ([fallback] if fallback.exists() else [])
+        return sorted(self.temp_dir.glob("kwn_nlog_*"))
 
-    def remove_native_logs(self) -> None:
-        for log in self.native_logs():
-            log.unlink()
+    def launcher_temp_names(self) -> set[str]:
+        """The launchers' temp directories and the names reserved beside them."""
+        return {path.name for path in self.temp_dir.iterdir() if TEMP_NAME.fullmatch(path.name)}
 
-
-def toml_value(value: int | str) -> str:
-    if isinstance(value, int):
-        return str(value)
-    escaped = []
-    for char in value:
-        if char in '"\\':
-            escaped.append("\\" + char)
-        elif char == "\n":
-            escaped.append("\\n")
-        elif ord(char) < 0x20 or ord(char) == 0x7F:
-            escaped.append(f"\\u{ord(char):04X}")
-        else:
-            escaped.append(char)
-    return '"' + "".join(escaped) + '"'
+    def remove_leftovers(self) -> None:
+        for path in self.native_logs() + [self.temp_dir / n for n in self.launcher_temp_names()]:
+            shutil.rmtree(path) if path.is_dir() else path.unlink()
 
 
-def launcher_toml(settings: dict[int, int | str], wide: dict[int, str] | None = None,
-                  locales: list[tuple[str, dict[int, str]]] | None = None) -> str:
-    lines = ["[settings]"] + [f"{key} = {toml_value(value)}" for key, value in settings.items()]
-    if wide:
-        lines += ["", "[wide]"] + [f"{key} = {toml_value(value)}" for key, value in wide.items()]
-    for name, entries in locales or []:
-        lines += ["", "[[locale]]", f"name = {toml_value(name)}", "[locale.entries]"]
-        lines += [f"{key} = {toml_value(value)}" for key, value in entries.items()]
-    return "\n".join(lines) + "\n"
+def toml(table: dict) -> list[str]:
+    # A JSON string is a TOML basic string, and numbers are written alike.
+    return [f"{key} = {json.dumps(value, ensure_ascii=False)}" for key, value in table.items()]
 
 
-@dataclass(frozen=True)
 class Products:
-    """The x64 stub and kwnbuild as one test module uses them. Other builds may replace
-    the files in dist/ at any moment; a module works on its own copies so that every
-    launcher it builds and every byte it compares come from the same stub."""
-    stub: Path
-    kwnbuild: Path
+    """Copies of the x64 stub and kwnbuild: other builds may replace the files in dist/ at any
+    moment, and every launcher a module builds must come from the same stub."""
 
-    @classmethod
-    def snapshot(cls, into: Path) -> "Products":
+    def __init__(self, into: Path):
         into.mkdir(parents=True, exist_ok=True)
-        return cls(Path(shutil.copy2(stub_path("x64"), into / "launcher-x64.exe")),
-                   Path(shutil.copy2(kwnbuild_path(), into / "kwnbuild")))
+        stub = required("KWN_E2E_STUB_X64", BUILD.parent / "dist/stubs/launcher-x64.exe")
+        self.stub = Path(shutil.copy2(stub, into))
+        kwnbuild = required("KWN_E2E_KWNBUILD", BUILD.parent / "dist/bin/kwnbuild")
+        self.kwnbuild = shutil.copy2(kwnbuild, into)
 
-    def build_launcher(self, output: Path, settings: dict[int, int | str], *,
-                       wide: dict[int, str] | None = None,
-                       locales: list[tuple[str, dict[int, str]]] | None = None,
+    def build_launcher(self, output: Path, settings: dict, wide: dict | None = None,
                        includes: dict[str, Path] | None = None) -> Path:
-        """Makes a real launcher file with kwnbuild, the way applications get theirs.
-        includes maps the name a file is extracted under to the file that supplies it."""
-        output = Path(output)
+        """A real launcher file, made as applications make theirs; includes maps the name a file
+        is extracted under to the file that supplies it."""
         config = output.with_suffix(".toml")
-        config.write_text(launcher_toml(settings, wide, locales), encoding="utf-8")
-        command = [str(self.kwnbuild), "--stub", str(self.stub), "--output", str(output),
-                   "--config", str(config)]
+        config.write_text("\n".join(["[settings]", *toml(settings), "[wide]", *toml(wide or {})]),
+                          encoding="utf-8")
+        command = [self.kwnbuild, "--stub", self.stub, "--output", output, "--config", config]
         for name, source in (includes or {}).items():
             command += ["--include", f"{name}={Path(source).resolve()}"]
-        completed = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
-                                   timeout=60)
-        if completed.returncode != 0 or not output.is_file():
-            raise HarnessError(
-                f"kwnbuild failed ({completed.returncode}) for {config.read_text()}\n"
-                f"{completed.stderr.decode(errors='replace')}")
+        completed = subprocess.run(command, capture_output=True, timeout=TIMEOUT)
+        if completed.returncode != 0:
+            raise HarnessError(f"kwnbuild failed for {settings}: {completed.stderr!r}")
         return output
 
 
-class WineTestCase(unittest.TestCase):
-    """Base of the scenarios that run launchers: one warm prefix per module, an empty
-    scratch directory and no native log files left over at the start of every test."""
+def launcher_form(prefix: WinePrefix, path: Path) -> str:
+    """A path as the launcher holds it after normalising: full, with A to Z in lower case."""
+    return prefix.windows_path(path).lower()
 
-    prefix: WinePrefix
-    products: Products
+
+class Runtime:
+    """home\\bin with the stand-in java.exe (also as javaw.exe, and unpack200.exe on request)
+    printing the banner of a version, and in bin\\server the stand-in VM library or other bytes
+    (a file that does not load)."""
+
+    def __init__(self, home: Path, version: str = "1.8.0_292", library: bytes | None = None,
+                 unpack200: bool = False):
+        standins = required("KWN_E2E_STANDIN", BUILD / "win-x64" / "standin")
+        self.home, self.bin, self.java = home, home / "bin", home / "bin" / "java.exe"
+        (self.bin / "server").mkdir(parents=True)
+        for name in ["java.exe", "javaw.exe"] + ["unpack200.exe"] * unpack200:
+            shutil.copy2(standins / "java.exe", self.bin / name)
+        self.library = self.bin / "server" / "jvm.dll"
+        self.library.write_bytes(library or (standins / "jvm.dll").read_bytes())
+        (self.bin / "banner.txt").write_text(f'java version "{version}"\n')
+
+    def invocations(self) -> list[str]:
+        log = self.bin / "invocations.log"
+        return log.read_text(encoding="latin-1").splitlines() if log.exists() else []
+
+    def probes(self) -> list[str]:
+        return [line for line in self.invocations() if line.endswith(" -version")]
+
+
+class Registry:
+    def __init__(self, prefix: WinePrefix):
+        self.prefix = prefix
+
+    def edit(self, lines: list[str]) -> None:
+        """One regedit import: "[key]" creates, "[-key]" deletes a key, '"name"="text"' sets."""
+        script = Path(tempfile.mkdtemp(dir=work_root(), prefix="reg-")) / "edit.reg"
+        script.write_text("\r\n".join(["REGEDIT4", "", *lines, ""]), encoding="latin-1")
+        result = self.prefix.run(["regedit", "/s", self.prefix.windows_path(script)])
+        shutil.rmtree(script.parent)
+        if result.exit_code != 0:
+            raise HarnessError(f"regedit could not import {lines}: {result!r}")
+
+    def seed(self, keys: dict[str, dict[str, str]]) -> None:
+        self.edit([line for key, values in keys.items() for line in [f"[{key}]"] + [
+            f'"{name}"="{value}"'.replace("\\", "\\\\") for name, value in values.items()]])
+
+    def remove(self, keys) -> None:
+        self.edit([f"[-{key}]" for key in keys])
+
+
+class PeImage:
+    """As deep as the tier needs: header fields, the last section table entry (behind which the
+    launcher looks for its block), the data directories and the resource tree."""
+
+    def __init__(self, data: bytes):
+        self.data = data
+        pe = struct.unpack_from("<I", data, 60)[0]
+        self.machine, count = struct.unpack_from("<HH", data, pe + 4)
+        self.magic, self.subsystem = struct.unpack_from("<H66xH", data, pe + 24)
+        directories = pe + 24 + (96 if self.magic == 0x10B else 112)
+        self.directories = [struct.unpack_from("<II", data, directories + 8 * i) for i in range(16)]
+        table = pe + 24 + struct.unpack_from("<H", data, pe + 20)[0]
+        # (virtual size, virtual address, raw size, raw offset) of each section
+        self.sections = [struct.unpack_from("<IIII", data, table + 40 * i + 8)
+                         for i in range(count)]
+        self.block_start = self.sections[-1][3] + self.sections[-1][2]
+
+    def resources(self) -> dict[tuple[int, int], list[bytes]]:
+        """(type, id): the data in each language."""
+        rva = self.directories[2][0]
+        _, address, _, offset = next(s for s in self.sections if s[1] <= rva < s[1] + s[0])
+        root = rva - address + offset
+
+        def entries(directory: int) -> list[tuple[int, int]]:
+            count = sum(struct.unpack_from("<HH", self.data, directory + 12))
+            return [(ident, root + (target & 0x7FFFFFFF)) for ident, target in (
+                struct.unpack_from("<II", self.data, directory + 16 + 8 * i) for i in range(count))]
+
+        tree: dict[tuple[int, int], list[bytes]] = {}
+        for kind, names in entries(root):
+            for name, languages in entries(names):
+                for _, leaf in entries(languages):
+                    data_rva, size = struct.unpack_from("<II", self.data, leaf)
+                    start = data_rva - address + offset
+                    tree.setdefault((kind, name), []).append(self.data[start:start + size])
+        return tree
+
+
+class WineTestCase(unittest.TestCase):
+    """One warm prefix per module (made by the first module that runs); per test an empty scratch
+    directory, and no native log, launcher temp directory or probe cache left behind."""
 
     @classmethod
     def setUpClass(cls) -> None:
         cls.prefix = WinePrefix.from_environment()
-        cls.prefix.require_ready()
+        cls.prefix.initialise()
         products = Path(tempfile.mkdtemp(dir=work_root(), prefix="products-"))
         cls.addClassCleanup(shutil.rmtree, products, True)
-        cls.products = Products.snapshot(products)
-        cls.prefix.warm_up()
+        cls.products = Products(products)
+        cls.registry = Registry(cls.prefix)
 
     def setUp(self) -> None:
         self.scratch = Path(tempfile.mkdtemp(dir=work_root(), prefix=self.id().split(".")[-1]))
+        self.vm_log = self.scratch / "vm.log"
+        self.prefix.remove_leftovers()
         self.addCleanup(shutil.rmtree, self.scratch, True)
-        self.prefix.remove_native_logs()
-        self.addCleanup(self.prefix.remove_native_logs)
+        self.addCleanup(self.registry.remove, [PROBE_CACHE])
+        self.addCleanup(self.prefix.remove_leftovers)
 
-    def build(self, name: str, settings: dict[int, int | str], **options) -> Path:
-        return self.products.build_launcher(self.scratch / name, settings, **options)
+    def build(self, path: str, settings: dict, **options) -> Path:
+        (self.scratch / path).parent.mkdir(parents=True, exist_ok=True)
+        return self.products.build_launcher(self.scratch / path, settings, **options)
 
     def place(self, name: str, content: bytes) -> Path:
-        path = self.scratch / name
-        path.write_bytes(content)
-        return path
+        (self.scratch / name).write_bytes(content)
+        return self.scratch / name
 
-    def run_launcher(self, launcher: Path, args: Sequence[str] = (),
-                     env: dict[str, str] | None = None,
-                     timeout: float = WINE_CALL_TIMEOUT) -> RunResult:
-        return self.prefix.run([str(launcher), *args], env=env, timeout=timeout,
-                               cwd=self.scratch)
+    def env(self, extra: dict[str, str] | None = None) -> dict[str, str]:
+        return {"KWN_STANDIN_LOG": self.prefix.windows_path(self.vm_log), **(extra or {})}
 
-    def run_launchers_together(self, launchers: list[Path],
-                               env: dict[str, str] | None = None) -> list[RunResult]:
-        return self.prefix.run_together([[str(launcher)] for launcher in launchers], env=env,
-                                        cwd=self.scratch)
+    def run_launcher(self, launcher: Path, args=(), env: dict[str, str] | None = None) -> RunResult:
+        return self.prefix.run([str(launcher), *args], cwd=self.scratch, env=self.env(env))
 
-    def assertRun(self, result: RunResult, exit_code: int, stderr: str) -> None:
-        self.assertEqual((result.exit_code, result.stderr), (exit_code, stderr))
+    def vm_record(self, keep: bool = False) -> list[str]:
+        """What the stand-in VM library recorded; unless kept, the next start begins afresh."""
+        lines = self.vm_log.read_text(encoding="utf-8").splitlines() if self.vm_log.exists() else []
+        if not keep:
+            self.vm_log.unlink(missing_ok=True)
+        return lines
+
+    def the_only_log(self) -> list[str]:
+        logs = self.prefix.native_logs()
+        self.assertEqual(len(logs), 1, f"expected one native log, found {logs}")
+        lines = logs[0].read_bytes().decode("latin-1").split("\r\n")
+        logs[0].unlink()
+        return lines

@@ -1,78 +1,36 @@
-// Stand-in for a runtime's java.exe (and, copied, javaw.exe): prints the version banner that the
-// test configured and ends as told, recording every start so that a test can count probes.
-//
-// standin.cfg beside the program, one "key=value" per line, read afresh at every start:
-//   before=TEXT   a line written before the banner (repeatable), e.g. "Picked up ..." notes
-//   banner=TEXT   the banner line itself, e.g. java version "1.8.0_292"
-//   after=TEXT    a line written after the banner (repeatable)
-//   exit=N        the exit code (default 0)
-//   hang=N        seconds to sleep before exiting (default 0)
-//   eol=crlf      end lines in CR LF as a Windows runtime does (default: LF only)
-// Lines go to standard error byte for byte; invocations.log beside the program gets the
-// command line of every start.
+// Stand-in for the programs of a runtime's bin directory, copied there as java.exe, javaw.exe and
+// unpack200.exe. Every start appends its command line to invocations.log beside it, so that a
+// test can count probes and unpacks. As java.exe it writes banner.txt from beside it to standard
+// error, as a runtime prints its version. As unpack200.exe, started with -r "<pack>" "<jar>" as
+// its whole command line, it "unpacks" by copying the pack to the jar.
 #include "StandinFiles.h"
 
-#include <cstdlib>
-#include <string>
-#include <vector>
-
-namespace {
-
-struct Behaviour {
-    std::vector<std::string> lines; // in the order they are written
-    unsigned exitCode = 0;
-    unsigned hangSeconds = 0;
-    std::string lineEnd = "\n";
-};
-
-Behaviour readBehaviour(const std::string& text) {
-    Behaviour behaviour;
-    std::vector<std::string> after;
-    std::string banner;
-    bool hasBanner = false;
-    for (const auto& [key, value] : kwn::standin::readSettings(text)) {
-        if (key == "before")
-            behaviour.lines.push_back(value);
-        else if (key == "banner")
-            banner = value, hasBanner = true;
-        else if (key == "after")
-            after.push_back(value);
-        else if (key == "exit")
-            behaviour.exitCode = static_cast<unsigned>(std::strtoul(value.c_str(), nullptr, 10));
-        else if (key == "hang")
-            behaviour.hangSeconds = static_cast<unsigned>(std::strtoul(value.c_str(), nullptr, 10));
-        else if (key == "eol" && value == "crlf")
-            behaviour.lineEnd = "\r\n";
-    }
-    if (hasBanner)
-        behaviour.lines.push_back(banner);
-    behaviour.lines.insert(behaviour.lines.end(), after.begin(), after.end());
-    return behaviour;
-}
-
-void writeError(const std::string& text) {
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), text.data(), static_cast<DWORD>(text.size()),
-              &written, nullptr);
-}
-
-} // namespace
-
 int main() {
-    std::string directory = kwn::standin::moduleDirectory(nullptr);
-    // Recorded first: a probe that the launcher ends from outside still counts.
-    kwn::standin::appendLine(directory + "invocations.log", GetCommandLineA());
-    std::string configuration = kwn::standin::readWholeFile(directory + "standin.cfg");
-    if (configuration.empty()) {
-        writeError("standin.cfg missing or empty beside the stand-in\n");
-        return 2;
+    std::string self = kwn::standin::modulePath(nullptr);
+    std::string directory = kwn::standin::directoryOf(self);
+    std::string commandLine = GetCommandLineA();
+    kwn::standin::appendLine(directory + "invocations.log", commandLine);
+    if (self.ends_with("unpack200.exe")) {
+        // The last two quoted words: opening and closing quotes of the pack, then of the jar.
+        size_t quotes[4];
+        size_t end = commandLine.size();
+        for (size_t& quote : quotes) {
+            quote = end == 0 ? std::string::npos : commandLine.rfind('"', end - 1);
+            if (quote == std::string::npos)
+                return 2;
+            end = quote;
+        }
+        std::string jar = commandLine.substr(quotes[1] + 1, quotes[0] - quotes[1] - 1);
+        std::string pack = commandLine.substr(quotes[3] + 1, quotes[2] - quotes[3] - 1);
+        return CopyFileA(pack.c_str(), jar.c_str(), FALSE) ? 0 : 1;
     }
-    Behaviour behaviour = readBehaviour(configuration);
-    std::string output;
-    for (const std::string& line : behaviour.lines)
-        output += line + behaviour.lineEnd;
-    writeError(output);
-    if (behaviour.hangSeconds > 0)
-        Sleep(behaviour.hangSeconds * 1000);
-    return static_cast<int>(behaviour.exitCode);
+    HANDLE file = CreateFileA((directory + "banner.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    char banner[4096];
+    DWORD read = 0;
+    if (file == INVALID_HANDLE_VALUE || !ReadFile(file, banner, sizeof banner, &read, nullptr))
+        return 2;
+    CloseHandle(file);
+    kwn::standin::writeStandardError(std::string(banner, read));
+    return 0;
 }

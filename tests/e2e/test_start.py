@@ -1,0 +1,187 @@
+"""Whole starts of real launcher files: one that runs to the end crossing most of a start, and one
+failing start per kind of failure. The rules of each step are the unit tier's; these check that
+the real system calls carry them (own image, files, temp directories, processes, VM library,
+standard error, exit codes)."""
+import os
+import re
+import struct
+import subprocess
+import time
+import unittest
+
+import harness
+from harness import console_text
+
+SETTINGS = {**harness.SETTINGS, 1005: "The JVM could not be started.", 107: 0, 126: "1.7",
+            128: "B.\\jre;EJAVA_HOME;", 1017: "{0} names no 32-bit runtime",
+            1018: "{0} names no 64-bit runtime"}
+NO_JVM = console_text(harness.NO_JVM_MESSAGE.replace("{0}", "64"))
+ENTRY_CLASS = "com/kestrowan/runtime/launcher/WinLauncher"
+CTIME = r"\w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4}"
+
+
+class StartTest(harness.WineTestCase):
+    maxDiff = None
+
+    def test_typical_start(self) -> None:
+        app = self.scratch / "app"
+        jre = harness.Runtime(app / "jre", unpack200=True)
+        (jre.home / "lib").mkdir()
+        (jre.home / "lib" / "rt.jar.pack").write_bytes(b"packed")
+        (app / "app.vmoptions").write_text("# a comment\n-Dfrom.file=1\n")
+        # Sizes off the 6000-byte copy chunk; every byte value, shifted per 256-byte run.
+        contents = {"a.jar": bytes((i * 7 + i // 256) % 256 for i in range(10_240)),
+                    "user\\b.jar": os.urandom(1_048_583)}
+        launcher = self.build("app/app.exe", {**SETTINGS, 121: "A0app.jar", 122: "app.Main",
+                                              123: "-Xmx64m", 125: 1, 102: 1, 103: "logs\\err.log"},
+                              includes={name: self.place(f"source{len(name)}", data)
+                                        for name, data in contents.items()})
+        release = self.scratch / "release"
+        process, streams = self.prefix.start(
+            [str(launcher), "-J-Dfrom.argument=1", "a b", "grüße €"], cwd=self.scratch,
+            env=self.env({"QELVO_LOG": "yes", "KWN_STANDIN_VM": "hold-main=" +
+                          self.prefix.windows_path(release)}))
+        try:
+            deadline = time.monotonic() + harness.TIMEOUT
+            while not any(line.startswith("call ") for line in self.vm_record(keep=True)):
+                self.assertIsNone(process.poll(), "the launcher ended before main was called")
+                self.assertLess(time.monotonic(), deadline, "main was not called in time")
+                time.sleep(0.1)
+            # While main runs, the included files are in the launcher's temp directory.
+            temp = self.option(self.vm_record(keep=True), "qelvo.tempDir")
+            temp_dir = self.prefix.unix_path(temp)
+            self.assertEqual(temp_dir.parent, self.prefix.temp_dir)
+            self.assertEqual({str(path.relative_to(temp_dir)) for path in temp_dir.rglob("*")},
+                             {"a.jar", "user", "user/b.jar"})
+            for name, data in contents.items():
+                self.assertTrue(temp_dir.joinpath(*name.split("\\")).read_bytes() == data, name)
+        finally:
+            release.write_bytes(b"")
+            result = self.prefix.finish(process, streams)
+        self.assertEqual(result, (0, "", "Preparing JRE ...\r\n"))
+        self.assertTrue(temp_dir.is_dir())  # only the fatal exit removes it
+        record, log = self.vm_record(), self.the_only_log()
+
+        win = self.prefix.windows_path
+        app_dir = win(app)
+        # The records (a size word and the content) follow the block, whose length word counts
+        # from its own first byte; the launcher hands on where the unread rest begins.
+        image = harness.PeImage(launcher.read_bytes())
+        block_length = struct.unpack_from("<q", image.data, image.block_start + 12)[0]
+        records_end = image.block_start + 12 + block_length + 16 + 10_240 + 1_048_583
+        # PATH as the VM library found it, ending in the runtime's bin directory as normalised.
+        library_path = next((line for line in record if "java.library.path" in line), "")
+        self.assertRegex(library_path, "^option -Djava.library.path=.*;" + re.escape(
+            harness.launcher_form(self.prefix, jre.bin)) + "$")
+        self.assertEqual(record, [
+            "loaded jvm " + harness.launcher_form(self.prefix, jre.library),
+            "JNI_CreateJavaVM version 65538 options 11",
+            "option -Dqelvo.isKestrowan=true", f"option -Dqelvo.moduleName={win(launcher)}",
+            f"option -Dsun.java.command={win(launcher)}", f"option -Dqelvo.tempDir={temp}",
+            f"option -Dqelvo.unextractedPosition={records_end}", library_path,
+            "option -Dqelvo.consoleCodepage=cp0", "option -Xmx64m",
+            "option -Dfrom.argument=1", "option -Dfrom.file=1",
+            f"option -Djava.class.path={temp}\\a.jar;{temp}\\user\\b.jar;"
+            f"{app_dir}\\.kestrowan\\kwnruntime.jar;{app_dir}\\app.jar;",
+            f"FindClass {ENTRY_CLASS}", "FindClass java/lang/String",
+            f"call {ENTRY_CLASS} main ([Ljava/lang/String;)V",
+            "argument false", "argument app.Main", f"argument {app_dir}\\logs\\err.log",
+            "argument ", "argument false", f"argument {win(launcher)}",
+            "argument a b", "argument grüße €", "DestroyJavaVM"])
+        # The runtime's packed archive was unpacked by its own tool, then the runtime probed once.
+        home = harness.launcher_form(self.prefix, jre.home)
+        self.assertEqual(jre.invocations()[:1],
+                         [f'-r "{home}\\lib\\rt.jar.pack" "{home}\\lib\\rt.jar"'])
+        self.assertRegex("\n".join(jre.invocations()[1:]), r"^\S+\\java\.exe -version$")
+        self.assertEqual(os.listdir(jre.home / "lib"), ["rt.jar"])
+        self.assertEqual((jre.home / "lib" / "rt.jar").read_bytes(), b"packed")
+        # The log, in the prefix's temp directory, names the launcher and the time of the start.
+        self.assertRegex(log[0], rf"^Started executable {re.escape(win(launcher))} at {CTIME}$")
+        self.assertIn(f"extracting {temp}\\user\\b.jar (size: 1048583)", log)
+
+    @staticmethod
+    def option(record: list[str], name: str) -> str:
+        lead = f"option -D{name}="
+        return next(line[len(lead):] for line in record if line.startswith(lead))
+
+    def test_failing_starts(self) -> None:
+        stub = self.products.stub.read_bytes()
+        full = self.build("full.exe", SETTINGS, wide={1001: "Wide caption"}).read_bytes()
+        in_wide_value = full.index("Wide caption".encode("utf-16-le"), len(stub)) + 6
+        with_file = self.build("file.exe", SETTINGS,
+                               includes={"a.jar": self.place("a.bin", bytes(10_000))}).read_bytes()
+        boxed = self.build("boxed.exe", {**SETTINGS, 107: 1}).read_bytes()
+        harness.Runtime(self.scratch / "app" / "jre")
+        in_app = self.build("app/app.exe", {**SETTINGS, 122: "app.Main"}).read_bytes()
+        broken = harness.Runtime(self.scratch / "broken", library=b"MZ but no image" + bytes(200))
+        unread = ["-q_kwn_internal"]  # the block is unread: only this marker sends it to stderr
+        cases = [
+            # (what, launcher file, arguments, environment, exit code, standard error pattern)
+            ("no block", stub, unread, {}, 1, re.escape(console_text("Internal Error: readInt"))),
+            ("cut in a wide value", full[:in_wide_value], unread, {}, 1,
+             re.escape(console_text("Internal Error: readWString"))),
+            ("no runtime", full, [], {}, 83, re.escape(NO_JVM)),
+            ("no runtime, log on", full, [], {"QELVO_LOG": "yes"}, 83,
+             re.escape(NO_JVM) + r"\r\nLog: C:\\users\\[^\\]+\\Temp\\kwn_nlog_\d+\r\n"),
+            ("no runtime, in a box", boxed, [], {}, 83, ""),
+            ("no runtime, box sent to stderr", boxed, unread, {}, 83, re.escape(NO_JVM)),
+            ("runtime whose VM library does not load", full, [],
+             {"JAVA_HOME": self.prefix.windows_path(broken.home)}, 83,
+             re.escape(console_text("JAVA_HOME names no 64-bit runtime"))),
+            ("included file cut short", with_file[:len(stub) + 5000], [], {}, 1,
+             re.escape(console_text(SETTINGS[1009].replace("{0}", "16")))),
+            ("VM refused", in_app, [], {"KWN_STANDIN_VM": "fail-create"}, 1,
+             re.escape(console_text(SETTINGS[1005]))),
+            ("exception in main", in_app, [], {"KWN_STANDIN_VM": "throw-in-main"}, 1,
+             re.escape('Exception in thread "main" java.lang.RuntimeException: from the stand-in '
+                       "VM\n" + console_text(SETTINGS[1005]))),
+        ]
+        for what, image, args, env, code, stderr in cases:
+            with self.subTest(what):
+                launcher = (self.scratch / "app" if image is in_app else self.scratch) / "run.exe"
+                launcher.write_bytes(image)
+                result = self.run_launcher(launcher, args, env)
+                left = {name for name in self.prefix.launcher_temp_names() if "_dir" in name}
+                self.prefix.remove_leftovers()
+                self.assertEqual(result.exit_code, code, result.stderr)
+                self.assertRegex(result.stderr, f"^{stderr}$")
+                self.assertEqual(left, set())  # a fatal exit removes the launcher temp directory
+
+    def test_signed_launcher_still_reads_its_block(self) -> None:
+        unsigned = self.build("unsigned.exe", SETTINGS)
+        key, certificate, signed = (self.scratch / name for name in ("key", "cert", "signed.exe"))
+        for command in (["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                         "-subj", "/CN=e2e", "-keyout", key, "-out", certificate],
+                        ["osslsigncode", "sign", "-certs", certificate, "-key", key,
+                         "-in", unsigned, "-out", signed]):
+            subprocess.run(command, capture_output=True, check=True, timeout=harness.TIMEOUT)
+        before, after = (harness.PeImage(path.read_bytes()) for path in (unsigned, signed))
+        # The certificate table (its address is a file offset) lies behind the block.
+        self.assertEqual((before.directories[4], after.directories[4][0]),
+                         ((0, 0), len(before.data)))
+        self.assertEqual(after.block_start, before.block_start)
+        self.assertEqual(self.run_launcher(signed), (83, NO_JVM, ""))
+
+    def test_name_leading_out_of_the_temp_directory_is_never_written(self) -> None:
+        # The build tool refuses such a name: it is put into a built launcher of the same length.
+        name, stand_in = b"..\\..\\x.jar", b"kwn_esc.jar"
+        built = self.build("built.exe", SETTINGS, includes={
+            "a.jar": self.place("a.bin", b"first"), stand_in.decode(): self.place("b.bin", b"2")})
+        image = built.read_bytes()
+        self.assertEqual(image.count(stand_in), 1)
+        launcher = self.place("escaping.exe", image.replace(stand_in, name))
+        drive_c = self.prefix.path / "drive_c"
+        before = set(drive_c.rglob("*"))
+        result = self.run_launcher(launcher, env={"QELVO_LOG": "yes"})
+        self.assertEqual(result.exit_code, 1)
+        self.assertTrue(result.stderr.startswith(SETTINGS[1009].replace("{0}", "11") + "\r\n"))
+        added = set(drive_c.rglob("*")) - before
+        # The file before it was extracted and went with the temp directory; only the log and the
+        # name reserved beside the directory are left.
+        self.assertEqual({path.name for path in added}, {self.prefix.native_logs()[0].name} | {
+            name for name in self.prefix.launcher_temp_names() if "_dir" not in name})
+        self.assertTrue(any(line.endswith("\\a.jar (size: 5)") for line in self.the_only_log()))
+
+
+if __name__ == "__main__":
+    unittest.main()
