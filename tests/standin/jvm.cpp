@@ -203,8 +203,8 @@ jint JNICALL attachCurrentThreadAsDaemon(JavaVM*, void** env, void*) {
     return JNI_OK;
 }
 
-const JNIInvokeInterface_ invokeTable{nullptr, nullptr, nullptr, destroyJavaVm, nullptr,
-                                      nullptr, nullptr, attachCurrentThreadAsDaemon};
+const JNIInvokeInterface_ invokeTable{nullptr, nullptr, nullptr, destroyJavaVm,
+                                      nullptr, nullptr, nullptr, attachCurrentThreadAsDaemon};
 JavaVM virtualMachine{&invokeTable};
 
 } // namespace
