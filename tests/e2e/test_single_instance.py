@@ -5,6 +5,7 @@ decoding) are the unit tier's."""
 import re
 import subprocess
 import time
+from pathlib import Path
 
 import harness
 
@@ -19,10 +20,10 @@ class SingleInstanceTest(harness.WineTestCase):
         harness.Runtime(self.scratch / "app" / "jre")
         self.release = self.scratch / "release"
 
-    def start_first(self, launcher, behaviour: str, log: str = "vm.log"):
+    def start_first(self, launcher, behaviour: str, log: str = "vm.log", env=None):
         """A first instance whose main stays running until the test releases it."""
         env = self.env({"QELVO_LOG": "yes", "KWN_STANDIN_LOG": self.prefix.windows_path(
-            self.scratch / log), "KWN_STANDIN_VM": behaviour})
+            self.scratch / log), "KWN_STANDIN_VM": behaviour, **(env or {})})
         process, streams = self.prefix.start([str(launcher)], cwd=self.scratch, env=env)
         self.addCleanup(lambda: process.poll() is None and process.kill())
         return process, streams
@@ -119,6 +120,31 @@ class SingleInstanceTest(harness.WineTestCase):
         self.release.write_bytes(b"")
         for process, streams in started:
             self.assertEqual(self.prefix.finish(process, streams).exit_code, 0)
+
+    def test_a_second_start_restores_the_running_application(self) -> None:
+        # Real windows need a display; the Wine server is restarted so that its desktop uses it.
+        display = next(n for n in range(71, 99) if not Path(f"/tmp/.X11-unix/X{n}").exists())
+        xvfb = subprocess.Popen(["Xvfb", f":{display}", "-screen", "0", "640x480x24"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.prefix.server("-k")
+        self.addCleanup(xvfb.wait)
+        self.addCleanup(xvfb.terminate)
+        self.addCleanup(self.prefix.server, "-k")
+        for activate, minimised in (("1", "0"), ("0", "1")):
+            with self.subTest(activate=activate):
+                self.release.unlink(missing_ok=True)
+                launcher = self.build(f"app/app{activate}.exe", {**SETTINGS, 10007: activate})
+                env = {"DISPLAY": f":{display}"}
+                first, streams = self.start_first(launcher, "minimised-window,hold-main=" +
+                                                  self.prefix.windows_path(self.release), env=env)
+                self.wait_for(lambda lines: "window shown minimised 1" in lines, "the window")
+                result = self.prefix.run([str(launcher), "again"], cwd=self.scratch,
+                                         env=self.env(env))
+                self.assertEqual(result.exit_code, 0, result)
+                self.wait_for(lambda lines: "startupPerformed again" in lines, "the delivery")
+                self.release.write_bytes(b"")
+                self.assertEqual(self.prefix.finish(first, streams).exit_code, 0)
+                self.assertIn(f"window minimised {minimised}", self.vm_record())
 
     def the_only_log_of(self, text: str) -> str:
         logs = [path.read_bytes().decode("latin-1") for path in self.prefix.native_logs()]

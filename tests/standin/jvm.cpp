@@ -9,7 +9,8 @@
 // "throw-in-main" leaves an exception pending after main, "hold-main=<file>" keeps main running
 // until the file exists (so that a test can look at the started application's files, or start
 // it again), "hold-create=<file>" does the same before the VM is created, "no-controller" makes
-// the application lack the class that second starts are delivered to.
+// the application lack the class that second starts are delivered to, "minimised-window" makes
+// main show a minimised window and record, once released, whether it is still minimised.
 #include "StandinFiles.h"
 
 // Our definition of JNI_CreateJavaVM must match jni.h's declaration as an export.
@@ -61,11 +62,16 @@ std::optional<std::string> behaviour(std::string_view name) {
     return std::nullopt;
 }
 
+// Messages are pumped while holding: another process restoring a window of ours waits for it.
 void holdUntilReleased(std::string_view name) {
     if (std::optional<std::string> release = behaviour(name)) {
         for (int i = 0; i < 1200 && GetFileAttributesA(release->c_str()) == INVALID_FILE_ATTRIBUTES;
-             ++i)
+             ++i) {
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageA(&message);
             Sleep(50);
+        }
     }
 }
 
@@ -163,7 +169,16 @@ void JNICALL callStaticVoidMethodV(JNIEnv*, jclass, jmethodID method, va_list ar
         record("argument " + element);
     if (behaviour("throw-in-main"))
         pending = new Object{"java.lang.RuntimeException: from the stand-in VM", {}};
+    HWND window = nullptr;
+    if (behaviour("minimised-window")) {
+        window = CreateWindowExA(0, "STATIC", "stand-in application", WS_OVERLAPPEDWINDOW, 0, 0,
+                                 300, 200, nullptr, nullptr, nullptr, nullptr);
+        ShowWindow(window, SW_SHOWMINIMIZED);
+        record("window shown minimised " + std::to_string(IsIconic(window) ? 1 : 0));
+    }
     holdUntilReleased("hold-main");
+    if (window)
+        record("window minimised " + std::to_string(IsIconic(window) ? 1 : 0));
 }
 
 JNINativeInterface_ makeFunctionTable() {
