@@ -43,8 +43,6 @@ bool readMessage(launcher::LaunchContext& ctx, platform::Mailslot& mailslot,
             ctx.os.system.sleep(kEmptyPauseMilliseconds);
             continue;
         }
-        if (*size > buffer.size())
-            buffer.resize(*size);
         if (!mailslot.read(buffer.data(), *size, count, error)) {
             ctx.log.logMessage("error mailslot ReadFile %d", error);
             return false;
@@ -108,7 +106,7 @@ void sendCommandLine(launcher::LaunchContext& ctx, std::uint32_t processId,
 void listenForNotifications(launcher::LaunchContext& ctx, platform::Mailslot& mailslot,
                             NotificationSink& sink) {
     ctx.log.logMessage("listening to mailslot");
-    // Two bytes more than the largest message, so that a blocking read never cuts one.
+    // Two bytes more than the largest message the mailslot accepts, so that no read cuts one.
     std::vector<unsigned char> buffer(kMaxMessageBytes + 2);
     std::uint32_t count = 0;
     while (readMessage(ctx, mailslot, buffer, count)) {

@@ -84,7 +84,7 @@ TEST_F(LauncherPathsTest, NarrowTextWithoutAWayBackIsLeftAsItWas) {
     StrayLeadByteCodePage codePage;
     platform::Platform os{fake.files,    fake.environment, fake.process, fake.ui,
                           fake.console,  fake.system,      fake.threads, codePage,
-                          fake.registry, fake.programs, fake.ipc};
+                          fake.registry, fake.programs,    fake.ipc};
     LauncherPaths lossy(os);
     fake.process.moduleFile = u"C:\\\u0081\\run.exe";
     EXPECT_EQ(lossy.collapseBackslashes("C:\\a\\\\\x81"), "C:\\a\\\\\x81");

@@ -89,6 +89,7 @@ TEST_F(InstanceTest, TheLastNumberIsKeptEvenWhenTaken) {
     EXPECT_EQ(check(), std::nullopt);
     EXPECT_EQ(ctx.semaphoreName, kName + "100000");
     EXPECT_EQ(fake.ipc.semaphoreCalls.back(), "create " + kName + "100000");
+    EXPECT_THAT(logText(), HasSubstr("semaphore name " + kName + "100000, code 183, value "));
 }
 
 TEST(CommandLineTail, BlanksSeparateTheProgramFromItsArguments) {
@@ -117,9 +118,12 @@ TEST_F(InstanceTest, FirstInstanceRecordsItsPidAndListens) {
     EXPECT_TRUE(value->isDword);
     EXPECT_EQ(value->data, (Bytes{0x09, 0x03, 0, 0}));
     EXPECT_THAT(fake.ipc.mailslots, ElementsAre(kMailslot));
-    EXPECT_EQ(fake.threads.started.size(), 1u);
+    ASSERT_EQ(fake.threads.started.size(), 1u);
+    fake.threads.started[0](); // its mailslot is empty and fails: the listener ends
+
     EXPECT_THAT(logText(), HasSubstr("single instance mode\n"));
-    EXPECT_THAT(logText(), HasSubstr("creating mailslot successful\n"));
+    EXPECT_THAT(logText(), HasSubstr("creating mailslot successful\nlistening to mailslot\n"
+                                     "error waiting for mailslot 6\n"));
 
     // A semaphore that cannot be made at all still makes a first instance.
     test::FakePlatform other;
@@ -131,6 +135,7 @@ TEST_F(InstanceTest, FirstInstanceRecordsItsPidAndListens) {
     EXPECT_EQ(exitCodeOf([&] { checkInstance(second, true, true); }), std::nullopt);
     EXPECT_TRUE(other.registry.value(test::FakeRegistry::Root::CurrentUser, kPidKey, "c:\\a.exe"));
     EXPECT_TRUE(other.threads.started.empty());
+    EXPECT_EQ(other.ipc.semaphoreCalls, std::vector<std::string>{"create Local\\c:_a.exe"});
 }
 
 TEST_F(InstanceTest, SecondInstanceHandsOverItsTailAndEndsWithZero) {
@@ -154,6 +159,9 @@ TEST_F(InstanceTest, SecondInstanceHandsOverItsTailAndEndsWithZero) {
         machine.process.commandLineText = u"\"C:\\Program Files\\My App\\MyApp.exe\" a \"b c\"";
         second.config.setNarrow(10005, "1");
         second.config.setNarrow(10007, row.activate);
+        machine.environment.variables["TMP"] = "C:\\Logs";
+        machine.files.addDirectory("C:\\Logs");
+        second.log.setForced(true);
         machine.ipc.semaphores = {kName};
         machine.ipc.mailslots = {kMailslot};
         machine.ui.windows = {window(777, true, true)};
@@ -168,6 +176,11 @@ TEST_F(InstanceTest, SecondInstanceHandsOverItsTailAndEndsWithZero) {
                                        {0x09, 0x03, 0, 0});
         EXPECT_EQ(exitCodeOf([&] { checkInstance(second, true, row.notify); }), 0);
         EXPECT_EQ(polls, row.sleeps);
+        EXPECT_EQ(machine.system.calls, std::vector<std::string>(row.sleeps, "sleep 100"));
+        EXPECT_THAT(machine.ipc.semaphoreCalls, ElementsAre("create " + kName, "close"));
+        EXPECT_THAT(
+            machine.files.text(u"C:\\Logs\\kwn_nlog_1"),
+            HasSubstr(row.pidAfterPolls < 0 ? "other pid 0\nexiting\n" : "other pid 777\n"));
         EXPECT_EQ(machine.ipc.sent[kMailslot].size(), row.sent ? 1u : 0u);
         if (row.sent) {
             EXPECT_EQ(machine.ipc.sent[kMailslot][0], utf16(u"a \"b c\""));
@@ -193,11 +206,9 @@ TEST_F(InstanceTest, OnlyAFourBytePidCounts) {
 // The listener's sink: refuses to attach until the VM "exists", then records deliveries.
 struct RecordingSink : NotificationSink {
     bool attach() override { return --refusals < 0; }
-    void deliver(const std::optional<std::u16string>& tail) override {
-        delivered.push_back(tail ? test::narrow(*tail) : "null");
-    }
+    void deliver(const std::optional<std::u16string>& tail) override { delivered.push_back(tail); }
     int refusals = 0;
-    std::vector<std::string> delivered;
+    std::vector<std::optional<std::u16string>> delivered;
 };
 
 TEST_F(InstanceTest, ListenerDeliversEveryMessageInOrder) {
@@ -210,38 +221,58 @@ TEST_F(InstanceTest, ListenerDeliversEveryMessageInOrder) {
         SCOPED_TRACE(waitError);
         test::FakeMailslot mailslot;
         mailslot.waitError = waitError;
-        mailslot.messages = {utf16(marker), utf16(nearMarker), odd, utf16(u"-open \u00e9"), {}};
+        mailslot.messages = {
+            utf16(marker), utf16(nearMarker), odd, utf16(u"-open \u20ac\u00e9"), {}};
         mailslot.emptyAnswers = 1;
         RecordingSink sink;
         sink.refusals = 3;
         fake.system.calls.clear();
         listenForNotifications(ctx, mailslot, sink);
         EXPECT_THAT(sink.delivered,
-                    ElementsAre("null", test::narrow(nearMarker), "ab", "-open \xe9", ""));
+                    ElementsAre(std::nullopt, nearMarker, u"ab", u"-open \u20ac\u00e9", u""));
         // Held until the VM exists, then never waited for again.
         int attachPauses = static_cast<int>(
             std::count(fake.system.calls.begin(), fake.system.calls.end(), "sleep 100"));
         EXPECT_EQ(attachPauses, 3);
+        EXPECT_EQ(std::count(fake.system.calls.begin(), fake.system.calls.end(), "sleep 1000"),
+                  waitError == 122 ? 1 : 0); // Wine's path never asks for the size
     }
     EXPECT_THAT(logText(), HasSubstr("mailslot empty\n"));
     EXPECT_THAT(logText(), HasSubstr("error waiting for mailslot 6\n"));
 }
 
-TEST_F(InstanceTest, ListenerStopsOnAReadThatFailsOrFallsShort) {
-    struct ShortMailslot : test::FakeMailslot {
+TEST_F(InstanceTest, ListenerStopsWhenTheMailslotFails) {
+    enum Fault { SizeQuery, Read, ShortRead };
+    struct FailingMailslot : test::FakeMailslot {
         bool read(void* buffer, std::uint32_t capacity, std::uint32_t& bytesRead,
                   std::uint32_t& error) override {
+            if (capacity > 0 && fault == Read) {
+                error = 31;
+                return false;
+            }
             bool ok = FakeMailslot::read(buffer, capacity, bytesRead, error);
-            if (ok && capacity > 0)
+            if (ok && fault == ShortRead)
                 --bytesRead;
             return ok;
         }
-    } mailslot;
-    mailslot.messages = {utf16(u"abc"), utf16(u"never")};
-    RecordingSink sink;
-    listenForNotifications(ctx, mailslot, sink);
-    EXPECT_THAT(sink.delivered, IsEmpty());
-    EXPECT_THAT(logText(), HasSubstr("error mailslot read 5 instead of 6\n"));
+        std::optional<std::uint32_t> nextMessageSize(std::uint32_t& error) override {
+            error = 31;
+            return fault == SizeQuery ? std::nullopt : FakeMailslot::nextMessageSize(error);
+        }
+        Fault fault = SizeQuery;
+    };
+    std::pair<Fault, const char*> rows[] = {{SizeQuery, "error reading from mailslot 31\n"},
+                                            {Read, "error mailslot ReadFile 31\n"},
+                                            {ShortRead, "error mailslot read 5 instead of 6\n"}};
+    for (const auto& [fault, logged] : rows) {
+        FailingMailslot mailslot;
+        mailslot.fault = fault;
+        mailslot.messages = {utf16(u"abc"), utf16(u"never")};
+        RecordingSink sink;
+        listenForNotifications(ctx, mailslot, sink);
+        EXPECT_THAT(sink.delivered, IsEmpty());
+        EXPECT_THAT(logText(), HasSubstr(logged));
+    }
 }
 
 TEST_F(InstanceTest, SenderWaitsForTheMailslotAndReportsFailures) {
@@ -272,9 +303,14 @@ TEST_F(InstanceTest, SenderWaitsForTheMailslotAndReportsFailures) {
     EXPECT_EQ(fake.ipc.sent[kMailslot].empty() ? Bytes{} : fake.ipc.sent[kMailslot][0],
               Bytes({'x', 0, 'y'}));
     fake.ipc.sent.clear();
+    EXPECT_EQ(std::count(fake.system.calls.begin(), fake.system.calls.end(), "sleep 100"),
+              3 + 50 + 50);
+    fake.ipc.sent.clear();
     fake.ipc.writeShortBy = 0;
     sendCommandLine(ctx, 777, u"");
-    EXPECT_EQ(fake.ipc.sent[kMailslot][0], utf16(kEmptyCommandLine));
+    sendCommandLine(ctx, 777, u"\u20acx");
+    EXPECT_THAT(fake.ipc.sent[kMailslot],
+                ElementsAre(utf16(kEmptyCommandLine), Bytes{0xAC, 0x20, 'x', 0}));
 }
 
 TEST_F(InstanceTest, RaisingBringsEveryVisibleWindowOfTheProcessForward) {
@@ -289,7 +325,8 @@ TEST_F(InstanceTest, RaisingBringsEveryVisibleWindowOfTheProcessForward) {
     activateProcessWindows(ctx, 777, true);
     EXPECT_EQ(fake.ui.windowCalls.front(), "restore 2");
     EXPECT_FALSE(fake.ui.windows[2].minimized == false); // hidden windows are left alone
-    EXPECT_THAT(logText(), HasSubstr("restore\nforeground\npopup\ndone\n"));
+    EXPECT_THAT(logText(), HasSubstr("found window 0000000000000002\nrestore\nforeground\npopup\n"
+                                     "done\nfound window 0000000000000004\nforeground\n"));
 }
 
 TEST_F(InstanceTest, CountingLeavesOutTheLaunchersOwnConsole) {
@@ -319,6 +356,7 @@ TEST_F(InstanceTest, CountingLeavesOutTheLaunchersOwnConsole) {
         EXPECT_EQ(countProcessWindows(own, 777), row.count); // looked for once only
         EXPECT_EQ(machine.console.consoleTitle, row.title);  // its title is put back
         EXPECT_LE(machine.console.titlesSet.size(), 2u);
+        EXPECT_EQ(machine.system.calls, std::vector<std::string>(row.count == 1, "sleep 40"));
         if (row.count == 1) {
             EXPECT_THAT(machine.console.titlesSet, ElementsAre("-294967296/777", "cmd"));
         }
