@@ -51,6 +51,9 @@ struct LaunchContext {
     std::atomic<bool> vmCreated = false;
     std::shared_ptr<void> vmInitArgs; // the option record the VM was given; kept to the end
     platform::WindowHandle errorOwnerWindow = nullptr;
+    // This process's console window, left out when the splash counts the application's
+    // windows; nullopt until the first count has looked for it (null: there is none).
+    std::optional<platform::WindowHandle> consoleWindow;
 };
 
 } // namespace kwn::launcher

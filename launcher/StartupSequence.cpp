@@ -2,6 +2,7 @@
 
 #include "config/ConfigReader.h"
 #include "files/IncludedFiles.h"
+#include "instance/SingleInstance.h"
 #include "jvm/VmLibrary.h"
 #include "launcher/CommandLine.h"
 #include "launcher/ConsoleSetup.h"
@@ -138,6 +139,9 @@ int winMain(LaunchContext& ctx, void* instance, std::string_view commandTail, in
     splitCommandLine(ctx.os.process.commandLine(), ctx.arguments);
     initLauncher(ctx, instance);
     applyConsoleSwitches(ctx);
+    // A language restart is the same start moving on, not a second one.
+    if (!ctx.languageRestart)
+        instance::checkInstance(ctx, true, true);
     if (files::extractIncludedFiles(ctx, true) != files::kExtracted)
         ctx.errors.fatalMessage(kMessageInternalError, std::string("16"));
     setNativeLibraryPath(ctx);

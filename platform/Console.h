@@ -1,6 +1,7 @@
 #pragma once
 // Standard error and the process console.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kwn::platform {
@@ -23,6 +24,9 @@ public:
     virtual AttachResult attachParentConsole() = 0; // AttachConsole(ATTACH_PARENT_PROCESS)
     virtual bool allocConsole() = 0;
     virtual std::uint32_t outputCodePage() = 0; // GetConsoleOutputCP: 0 without a console
+    // GetConsoleTitleA; nullopt when the process has no console.
+    virtual std::optional<std::string> title() = 0;
+    virtual bool setTitle(const std::string& title) = 0; // SetConsoleTitleA
 };
 
 } // namespace kwn::platform

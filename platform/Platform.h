@@ -4,6 +4,7 @@
 #include "platform/Console.h"
 #include "platform/Environment.h"
 #include "platform/Files.h"
+#include "platform/Ipc.h"
 #include "platform/Process.h"
 #include "platform/Programs.h"
 #include "platform/Registry.h"
@@ -24,6 +25,7 @@ struct Platform {
     CodePage& codePage;
     Registry& registry;
     Programs& programs;
+    Ipc& ipc;
 };
 
 } // namespace kwn::platform

@@ -22,6 +22,7 @@ public:
     // RegSetValueExA with REG_BINARY or REG_SZ data exactly as given.
     virtual bool setBinary(const std::string& name, const std::vector<unsigned char>& data) = 0;
     virtual bool setString(const std::string& name, const std::string& data) = 0;
+    virtual bool setDword(const std::string& name, std::uint32_t value) = 0; // REG_DWORD
     // RegEnumKeyExA: every subkey name in the registry's order.
     virtual std::vector<std::string> subkeyNames() = 0;
 };

@@ -23,6 +23,7 @@ public:
     virtual std::u16string windowsDirectory() = 0;   // GetWindowsDirectoryW
     virtual std::string windowsDirectoryA() = 0;     // GetWindowsDirectoryA
     virtual std::int64_t timeSeconds() = 0;          // time(): seconds since 1970
+    virtual std::uint32_t tickCount() = 0;           // GetTickCount: milliseconds since boot
     virtual void seedRandom(std::uint32_t seed) = 0; // srand
     virtual int random() = 0;                        // rand
 

@@ -1,5 +1,6 @@
 #pragma once
 // Synchronisation primitives. MinGW's win32 thread model has no std::mutex.
+#include <functional>
 #include <memory>
 
 namespace kwn::platform {
@@ -26,6 +27,8 @@ class Threads {
 public:
     virtual ~Threads() = default;
     virtual std::unique_ptr<Lock> createLock() = 0; // a critical section
+    // CreateThread running body; the thread handle is not kept. False when it cannot start.
+    virtual bool startThread(std::function<void()> body) = 0;
 };
 
 } // namespace kwn::platform

@@ -1,6 +1,8 @@
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Platform.h"
 
+#include <algorithm>
+
 namespace kwn::platform::win32 {
 
 namespace {
@@ -56,6 +58,19 @@ bool Win32Console::allocConsole() {
 
 std::uint32_t Win32Console::outputCodePage() {
     return GetConsoleOutputCP();
+}
+
+std::optional<std::string> Win32Console::title() {
+    std::string text(kTitleCapacity, '\0');
+    DWORD length = GetConsoleTitleA(text.data(), kTitleCapacity);
+    if (length == 0)
+        return std::nullopt;
+    text.resize(std::min<DWORD>(length, kTitleCapacity - 1));
+    return text;
+}
+
+bool Win32Console::setTitle(const std::string& title) {
+    return SetConsoleTitleA(title.c_str()) != FALSE;
 }
 
 } // namespace kwn::platform::win32

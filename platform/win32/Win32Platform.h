@@ -67,6 +67,14 @@ public:
                                 const std::string& caption, MessageBoxStyle style) override;
     MessageBoxAnswer messageBoxW(WindowHandle owner, const std::u16string& text,
                                  const std::u16string& caption, MessageBoxStyle style) override;
+    std::vector<WindowHandle> topLevelWindows() override;
+    bool isWindowVisible(WindowHandle window) override;
+    std::uint32_t windowProcessId(WindowHandle window) override;
+    bool isMinimized(WindowHandle window) override;
+    void restoreWindow(WindowHandle window) override;
+    void setForegroundWindow(WindowHandle window) override;
+    WindowHandle lastActivePopup(WindowHandle window) override;
+    WindowHandle findWindowByTitle(const std::string& title) override;
 };
 
 class Win32Console : public Console {
@@ -77,6 +85,11 @@ public:
     AttachResult attachParentConsole() override;
     bool allocConsole() override;
     std::uint32_t outputCodePage() override;
+    std::optional<std::string> title() override;
+    bool setTitle(const std::string& title) override;
+
+private:
+    static constexpr unsigned long kTitleCapacity = 6000;
 };
 
 class Win32System : public System {
@@ -88,6 +101,7 @@ public:
     std::u16string windowsDirectory() override;
     std::string windowsDirectoryA() override;
     std::int64_t timeSeconds() override;
+    std::uint32_t tickCount() override;
     void seedRandom(std::uint32_t seed) override;
     int random() override;
     std::optional<std::uint32_t> enablePrivilege(const std::string& name) override;
@@ -97,6 +111,18 @@ public:
 class Win32Threads : public Threads {
 public:
     std::unique_ptr<Lock> createLock() override;
+    bool startThread(std::function<void()> body) override;
+};
+
+class Win32Ipc : public Ipc {
+public:
+    std::uint32_t currentProcessId() override;
+    KernelHandle createSemaphore(const std::string& name, std::uint32_t& error) override;
+    void closeHandle(KernelHandle handle) override;
+    std::unique_ptr<Mailslot> createMailslot(const std::string& name,
+                                             std::uint32_t maxMessageBytes) override;
+    std::unique_ptr<MailslotWriter> openMailslot(const std::string& name,
+                                                 std::uint32_t& error) override;
 };
 
 class Win32CodePage : public CodePage {
@@ -137,8 +163,9 @@ private:
     Win32CodePage codePage_;
     Win32Registry registry_;
     Win32Programs programs_;
-    Platform platform_{files_,  environment_, process_,  ui_,       console_,
-                       system_, threads_,     codePage_, registry_, programs_};
+    Win32Ipc ipc_;
+    Platform platform_{files_,   environment_, process_,  ui_,       console_, system_,
+                       threads_, codePage_,    registry_, programs_, ipc_};
 };
 
 } // namespace kwn::platform::win32

@@ -38,6 +38,11 @@ public:
                               reinterpret_cast<const BYTE*>(data.data()),
                               static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
     }
+    bool setDword(const std::string& name, std::uint32_t value) override {
+        DWORD data = value;
+        return RegSetValueExA(key_, name.c_str(), 0, REG_DWORD,
+                              reinterpret_cast<const BYTE*>(&data), sizeof data) == ERROR_SUCCESS;
+    }
     std::vector<std::string> subkeyNames() override {
         std::vector<std::string> names;
         std::string name(kNameCapacity, '\0');

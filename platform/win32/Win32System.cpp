@@ -90,8 +90,30 @@ void Win32System::rebootWindows() {
     ExitWindowsEx(EWX_REBOOT, 0);
 }
 
+std::uint32_t Win32System::tickCount() {
+    return GetTickCount();
+}
+
 std::unique_ptr<Lock> Win32Threads::createLock() {
     return std::make_unique<CriticalSection>();
+}
+
+namespace {
+DWORD WINAPI runThreadBody(LPVOID parameter) {
+    std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(parameter));
+    (*body)();
+    return 0;
+}
+} // namespace
+
+bool Win32Threads::startThread(std::function<void()> body) {
+    auto owned = std::make_unique<std::function<void()>>(std::move(body));
+    HANDLE thread = CreateThread(nullptr, 0, runThreadBody, owned.get(), 0, nullptr);
+    if (!thread)
+        return false;
+    owned.release(); // the thread owns it now
+    CloseHandle(thread);
+    return true;
 }
 
 } // namespace kwn::platform::win32

@@ -75,7 +75,10 @@ class StartTest(harness.WineTestCase):
             harness.launcher_form(self.prefix, jre.bin)) + "$")
         self.assertEqual(record, [
             "loaded jvm " + harness.launcher_form(self.prefix, jre.library),
-            "JNI_CreateJavaVM version 65538 options 11",
+            "JNI_CreateJavaVM version 65538 options 12",
+            # Every start of this launcher file holds a numbered name of its own.
+            "option -Dqelvo.semaphoreName=Local\\" + re.sub(
+                r"[\\ ]", "_", harness.launcher_form(self.prefix, launcher)) + "0",
             "option -Dqelvo.isKestrowan=true", f"option -Dqelvo.moduleName={win(launcher)}",
             f"option -Dsun.java.command={win(launcher)}", f"option -Dqelvo.tempDir={temp}",
             f"option -Dqelvo.unextractedPosition={records_end}", library_path,

@@ -5,18 +5,24 @@
 // Whether JNI is used correctly is the JNI tier's business, against a real VM; this double only
 // has to let a start run to its end under Wine and show what reached the VM.
 //
-// KWN_STANDIN_VM asks for one behaviour: "fail-create" refuses to create the VM, "throw-in-main"
-// leaves an exception pending after main, "hold-main=<file>" keeps main running until the file
-// exists (so that a test can look at the started application's files).
+// KWN_STANDIN_VM asks for behaviours, separated by commas: "fail-create" refuses to create the VM,
+// "throw-in-main" leaves an exception pending after main, "hold-main=<file>" keeps main running
+// until the file exists (so that a test can look at the started application's files, or start
+// it again), "hold-create=<file>" does the same before the VM is created, "no-controller" makes
+// the application lack the class that second starts are delivered to, "minimised-window" makes
+// main show a minimised window and record, once released, whether it is still minimised.
 #include "StandinFiles.h"
 
 // Our definition of JNI_CreateJavaVM must match jni.h's declaration as an export.
 #define _JNI_IMPLEMENTATION_
 #include <jni.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdarg>
 #include <cstring>
+#include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -41,8 +47,32 @@ template <typename Handle> Handle make(std::string text) {
     return reinterpret_cast<Handle>(new Object{std::move(text), {}});
 }
 
-std::string behaviour() {
-    return kwn::standin::environmentValue("KWN_STANDIN_VM");
+// The value of "name=value" or the presence of "name" among the behaviours; nullopt without it.
+std::optional<std::string> behaviour(std::string_view name) {
+    std::string all = kwn::standin::environmentValue("KWN_STANDIN_VM");
+    for (size_t start = 0; start <= all.size();) {
+        size_t end = std::min(all.find(',', start), all.size());
+        std::string_view item = std::string_view(all).substr(start, end - start);
+        if (item == name)
+            return std::string();
+        if (item.starts_with(name) && item.size() > name.size() && item[name.size()] == '=')
+            return std::string(item.substr(name.size() + 1));
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+// Messages are pumped while holding: another process restoring a window of ours waits for it.
+void holdUntilReleased(std::string_view name) {
+    if (std::optional<std::string> release = behaviour(name)) {
+        for (int i = 0; i < 1200 && GetFileAttributesA(release->c_str()) == INVALID_FILE_ATTRIBUTES;
+             ++i) {
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageA(&message);
+            Sleep(50);
+        }
+    }
 }
 
 Object* pending = nullptr;
@@ -64,6 +94,10 @@ template <size_t... Index> std::array<Slot, kSlots> unexpectedSlots(std::index_s
 
 jclass JNICALL findClass(JNIEnv*, const char* name) {
     record(std::string("FindClass ") + name);
+    if (std::string_view(name) == "com/qelvo/Controller" && behaviour("no-controller")) {
+        pending = new Object{"java.lang.NoClassDefFoundError: com/qelvo/Controller", {}};
+        return nullptr;
+    }
     return make<jclass>(name);
 }
 
@@ -92,6 +126,26 @@ jstring JNICALL newString(JNIEnv*, const jchar* text, jsize length) {
 
 void JNICALL deleteLocalRef(JNIEnv*, jobject) {}
 
+jobject JNICALL newGlobalRef(JNIEnv*, jobject object) {
+    return object;
+}
+
+jint JNICALL pushLocalFrame(JNIEnv*, jint) {
+    return JNI_OK;
+}
+
+jobject JNICALL popLocalFrame(JNIEnv*, jobject result) {
+    return result;
+}
+
+jboolean JNICALL exceptionCheck(JNIEnv*) {
+    return pending ? JNI_TRUE : JNI_FALSE;
+}
+
+void JNICALL exceptionClear(JNIEnv*) {
+    pending = nullptr;
+}
+
 jthrowable JNICALL exceptionOccurred(JNIEnv*) {
     return reinterpret_cast<jthrowable>(pending);
 }
@@ -103,20 +157,28 @@ void JNICALL exceptionDescribe(JNIEnv*) {
     pending = nullptr;
 }
 
-// main gets its String[] as the one variadic argument.
+// main gets its String[] as the one variadic argument, startupPerformed a String or null.
 void JNICALL callStaticVoidMethodV(JNIEnv*, jclass, jmethodID method, va_list arguments) {
-    record("call " + object(method)->text);
-    for (const std::string& element : object(va_arg(arguments, jobject))->elements)
-        record("argument " + element);
-    std::string wanted = behaviour();
-    if (wanted == "throw-in-main")
-        pending = new Object{"java.lang.RuntimeException: from the stand-in VM", {}};
-    if (wanted.starts_with("hold-main=")) {
-        std::string release = wanted.substr(std::strlen("hold-main="));
-        for (int i = 0; i < 1200 && GetFileAttributesA(release.c_str()) == INVALID_FILE_ATTRIBUTES;
-             ++i)
-            Sleep(50);
+    jobject argument = va_arg(arguments, jobject);
+    if (object(method)->text.find(" startupPerformed ") != std::string::npos) {
+        record("startupPerformed " + (argument ? object(argument)->text : std::string("null")));
+        return;
     }
+    record("call " + object(method)->text);
+    for (const std::string& element : object(argument)->elements)
+        record("argument " + element);
+    if (behaviour("throw-in-main"))
+        pending = new Object{"java.lang.RuntimeException: from the stand-in VM", {}};
+    HWND window = nullptr;
+    if (behaviour("minimised-window")) {
+        window = CreateWindowExA(0, "STATIC", "stand-in application", WS_OVERLAPPEDWINDOW, 0, 0,
+                                 300, 200, nullptr, nullptr, nullptr, nullptr);
+        ShowWindow(window, SW_SHOWMINIMIZED);
+        record("window shown minimised " + std::to_string(IsIconic(window) ? 1 : 0));
+    }
+    holdUntilReleased("hold-main");
+    if (window)
+        record("window minimised " + std::to_string(IsIconic(window) ? 1 : 0));
 }
 
 JNINativeInterface_ makeFunctionTable() {
@@ -131,6 +193,11 @@ JNINativeInterface_ makeFunctionTable() {
     table.NewString = newString;
     table.DeleteLocalRef = deleteLocalRef;
     table.ExceptionOccurred = exceptionOccurred;
+    table.ExceptionCheck = exceptionCheck;
+    table.ExceptionClear = exceptionClear;
+    table.NewGlobalRef = newGlobalRef;
+    table.PushLocalFrame = pushLocalFrame;
+    table.PopLocalFrame = popLocalFrame;
     table.ExceptionDescribe = exceptionDescribe;
     table.CallStaticVoidMethodV = callStaticVoidMethodV;
     return table;
@@ -144,9 +211,15 @@ jint JNICALL destroyJavaVm(JavaVM*) {
     return JNI_OK;
 }
 
-// Only the main thread uses the VM in these starts; attaching another one would crash.
+// The notification listener attaches its own thread; every thread shares the one environment.
+jint JNICALL attachCurrentThreadAsDaemon(JavaVM*, void** env, void*) {
+    record("AttachCurrentThreadAsDaemon");
+    *env = &environment;
+    return JNI_OK;
+}
+
 const JNIInvokeInterface_ invokeTable{nullptr, nullptr, nullptr, destroyJavaVm,
-                                      nullptr, nullptr, nullptr, nullptr};
+                                      nullptr, nullptr, nullptr, attachCurrentThreadAsDaemon};
 JavaVM virtualMachine{&invokeTable};
 
 } // namespace
@@ -163,7 +236,8 @@ extern "C" JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** vm, void** env, void
            std::to_string(init->nOptions));
     for (jint i = 0; i < init->nOptions; ++i)
         record(std::string("option ") + init->options[i].optionString);
-    if (behaviour() == "fail-create") {
+    holdUntilReleased("hold-create");
+    if (behaviour("fail-create")) {
         record("JNI_CreateJavaVM fails");
         return JNI_ERR;
     }

@@ -76,7 +76,7 @@ protected:
     AliasingFiles files;
     platform::Platform os{files,         fake.environment, fake.process, fake.ui,
                           fake.console,  fake.system,      fake.threads, fake.codePage,
-                          fake.registry, fake.programs};
+                          fake.registry, fake.programs,    fake.ipc};
     launcher::LaunchContext ctx{os};
     std::int64_t blockEnd = 0;
     int result = -1;

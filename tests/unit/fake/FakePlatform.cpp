@@ -300,6 +300,59 @@ bool FakeConsole::allocConsole() {
     return allocResult;
 }
 
+bool FakeConsole::setTitle(const std::string& title) {
+    if (setTitleFails || !consoleTitle)
+        return false;
+    titlesSet.push_back(title);
+    consoleTitle = title;
+    return true;
+}
+
+// Window handles are positions in `windows` plus one, so that no window is null.
+FakeUserInterface::Window& FakeUserInterface::find(platform::WindowHandle window) {
+    return windows.at(reinterpret_cast<std::uintptr_t>(window) - 1);
+}
+
+namespace {
+platform::WindowHandle handleOf(size_t index) {
+    return reinterpret_cast<platform::WindowHandle>(index + 1);
+}
+std::string handleName(platform::WindowHandle window) {
+    return std::to_string(reinterpret_cast<std::uintptr_t>(window));
+}
+} // namespace
+
+std::vector<platform::WindowHandle> FakeUserInterface::topLevelWindows() {
+    std::vector<platform::WindowHandle> handles;
+    for (size_t i = 0; i < windows.size(); ++i)
+        handles.push_back(handleOf(i));
+    return handles;
+}
+
+void FakeUserInterface::restoreWindow(platform::WindowHandle window) {
+    find(window).minimized = false;
+    windowCalls.push_back("restore " + handleName(window));
+}
+
+void FakeUserInterface::setForegroundWindow(platform::WindowHandle window) {
+    windowCalls.push_back("foreground " + handleName(window));
+}
+
+platform::WindowHandle FakeUserInterface::lastActivePopup(platform::WindowHandle window) {
+    int popup = find(window).popup;
+    return popup < 0 ? window : handleOf(static_cast<size_t>(popup));
+}
+
+platform::WindowHandle FakeUserInterface::findWindowByTitle(const std::string& title) {
+    if (onFindWindow)
+        onFindWindow(title);
+    for (size_t i = 0; i < windows.size(); ++i) {
+        if (windows[i].title == title)
+            return handleOf(i);
+    }
+    return nullptr;
+}
+
 void FakeSystem::sleep(std::uint32_t milliseconds) {
     calls.push_back("sleep " + std::to_string(milliseconds));
     if (onSleep)
@@ -332,6 +385,99 @@ private:
 
 std::unique_ptr<platform::Lock> FakeThreads::createLock() {
     return std::make_unique<CountingLock>(*this);
+}
+
+bool FakeThreads::startThread(std::function<void()> body) {
+    if (startFails)
+        return false;
+    started.push_back(std::move(body));
+    return true;
+}
+
+bool FakeMailslot::read(void* buffer, std::uint32_t capacity, std::uint32_t& bytesRead,
+                        std::uint32_t& error) {
+    bytesRead = 0;
+    if (messages.empty()) {
+        error = endError;
+        return false;
+    }
+    if (capacity == 0 && !messages.front().empty()) {
+        error = waitError;
+        return false;
+    }
+    std::vector<unsigned char> message = std::move(messages.front());
+    messages.pop_front();
+    bytesRead = static_cast<std::uint32_t>(std::min<size_t>(message.size(), capacity));
+    std::memcpy(buffer, message.data(), bytesRead);
+    return true;
+}
+
+std::optional<std::uint32_t> FakeMailslot::nextMessageSize(std::uint32_t& error) {
+    if (emptyAnswers > 0) {
+        --emptyAnswers;
+        return kNoMessage;
+    }
+    if (messages.empty()) {
+        error = endError;
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(messages.front().size());
+}
+
+platform::KernelHandle FakeIpc::createSemaphore(const std::string& name, std::uint32_t& error) {
+    semaphoreCalls.push_back("create " + name);
+    if (semaphoreError) {
+        error = *semaphoreError;
+        return nullptr;
+    }
+    error = semaphores.insert(name).second ? 0 : 183;
+    return reinterpret_cast<platform::KernelHandle>(semaphoreCalls.size());
+}
+
+void FakeIpc::closeHandle(platform::KernelHandle) {
+    semaphoreCalls.push_back("close");
+}
+
+std::unique_ptr<platform::Mailslot> FakeIpc::createMailslot(const std::string& name,
+                                                            std::uint32_t) {
+    if (createMailslotFails)
+        return nullptr;
+    mailslots.insert(name);
+    auto mailslot = std::make_unique<FakeMailslot>();
+    createdMailslot = mailslot.get();
+    return mailslot;
+}
+
+namespace {
+class FakeMailslotWriter : public platform::MailslotWriter {
+public:
+    FakeMailslotWriter(FakeIpc& ipc, std::string name) : ipc_(ipc), name_(std::move(name)) {}
+    bool write(const void* bytes, std::uint32_t count, std::uint32_t& written,
+               std::uint32_t& error) override {
+        if (ipc_.writeError) {
+            error = ipc_.writeError;
+            return false;
+        }
+        written = count - ipc_.writeShortBy;
+        const auto* begin = static_cast<const unsigned char*>(bytes);
+        ipc_.sent[name_].emplace_back(begin, begin + written);
+        return true;
+    }
+
+private:
+    FakeIpc& ipc_;
+    std::string name_;
+};
+} // namespace
+
+std::unique_ptr<platform::MailslotWriter> FakeIpc::openMailslot(const std::string& name,
+                                                                std::uint32_t& error) {
+    bool appeared = openFailures == 0 || --openFailures < 0;
+    if (!appeared || !mailslots.contains(name)) {
+        error = 2; // ERROR_FILE_NOT_FOUND
+        return nullptr;
+    }
+    return std::make_unique<FakeMailslotWriter>(*this, name);
 }
 
 } // namespace kwn::test

@@ -229,6 +229,29 @@ public:
                                            const std::u16string& caption,
                                            platform::MessageBoxStyle style) override;
 
+    std::vector<platform::WindowHandle> topLevelWindows() override;
+    bool isWindowVisible(platform::WindowHandle window) override { return find(window).visible; }
+    std::uint32_t windowProcessId(platform::WindowHandle window) override {
+        return find(window).processId;
+    }
+    bool isMinimized(platform::WindowHandle window) override { return find(window).minimized; }
+    void restoreWindow(platform::WindowHandle window) override;
+    void setForegroundWindow(platform::WindowHandle window) override;
+    platform::WindowHandle lastActivePopup(platform::WindowHandle window) override;
+    platform::WindowHandle findWindowByTitle(const std::string& title) override;
+
+    // The desktop's top-level windows in z-order; handles are their positions + 1.
+    struct Window {
+        std::uint32_t processId = 0;
+        bool visible = true;
+        bool minimized = false;
+        std::string title;
+        int popup = -1; // index of the window's last active pop-up, if any
+    };
+    std::vector<Window> windows;
+    std::vector<std::string> windowCalls; // "restore 1", "foreground 2", in order
+    std::function<void(const std::string&)> onFindWindow;
+
     int commonControlsInits = 0;
     std::vector<MessageBoxCall> boxes;
     std::deque<platform::MessageBoxAnswer> answers; // taken in order, then defaultAnswer
@@ -236,6 +259,7 @@ public:
 
 private:
     platform::MessageBoxAnswer record(MessageBoxCall call);
+    Window& find(platform::WindowHandle window);
 };
 
 class FakeConsole : public platform::Console {
@@ -246,6 +270,12 @@ public:
     std::uint32_t outputCodePage() override { return consoleCodePage; }
     AttachResult attachParentConsole() override;
     bool allocConsole() override;
+    std::optional<std::string> title() override { return consoleTitle; }
+    bool setTitle(const std::string& title) override;
+
+    std::optional<std::string> consoleTitle; // nullopt: no console
+    bool setTitleFails = false;
+    std::vector<std::string> titlesSet;
 
     std::string errorOutput; // everything written to standard error, narrowed
     std::string standardOutput;
@@ -265,6 +295,7 @@ public:
     std::u16string windowsDirectory() override { return windowsDir; }
     std::string windowsDirectoryA() override { return narrow(windowsDir); }
     std::int64_t timeSeconds() override { return seconds; }
+    std::uint32_t tickCount() override { return ticks; }
     void seedRandom(std::uint32_t seed) override { randomState = seed; }
     int random() override { return static_cast<int>(++randomState % 32768); }
     std::optional<std::uint32_t> enablePrivilege(const std::string& name) override;
@@ -276,6 +307,7 @@ public:
     std::u16string windowsDir = u"C:\\Windows";
     std::optional<std::uint32_t> privilegeResult = 0;
     std::int64_t seconds = 1700000000;
+    std::uint32_t ticks = 4000000000u;
     std::uint32_t randomState = 0;
     // The system calls in the order they were made: "sleep 5000", "privilege X", "reboot".
     std::vector<std::string> calls;
@@ -285,6 +317,11 @@ public:
 class FakeThreads : public platform::Threads {
 public:
     std::unique_ptr<platform::Lock> createLock() override;
+    // Kept, not run: a test runs a thread's body when it wants to.
+    bool startThread(std::function<void()> body) override;
+
+    std::vector<std::function<void()>> started;
+    bool startFails = false;
 
     int leaves = 0;
     int depth = 0; // locks currently held
@@ -295,6 +332,44 @@ class FakeCodePage : public platform::CodePage {
 public:
     platform::NarrowText toNarrow(const std::u16string& text) override;
     std::u16string toWide(const std::string& text) override { return widen(text); }
+};
+
+// Semaphores and mailslots of one machine, shared by every launcher a test starts on it.
+class FakeMailslot : public platform::Mailslot {
+public:
+    // The zero-byte wait answers with waitError while a message is queued (Windows: 122;
+    // Wine fails every such wait with 109); an empty queue ends the listener with endError.
+    bool read(void* buffer, std::uint32_t capacity, std::uint32_t& bytesRead,
+              std::uint32_t& error) override;
+    std::optional<std::uint32_t> nextMessageSize(std::uint32_t& error) override;
+
+    std::deque<std::vector<unsigned char>> messages;
+    std::uint32_t waitError = 122;
+    std::uint32_t endError = 6;
+    int emptyAnswers = 0; // nextMessageSize says "no message" this many times first
+};
+
+class FakeIpc : public platform::Ipc {
+public:
+    std::uint32_t currentProcessId() override { return processId; }
+    platform::KernelHandle createSemaphore(const std::string& name, std::uint32_t& error) override;
+    void closeHandle(platform::KernelHandle handle) override;
+    std::unique_ptr<platform::Mailslot> createMailslot(const std::string& name,
+                                                       std::uint32_t maxMessageBytes) override;
+    std::unique_ptr<platform::MailslotWriter> openMailslot(const std::string& name,
+                                                           std::uint32_t& error) override;
+
+    std::uint32_t processId = 4242;
+    std::set<std::string> semaphores;            // names that exist
+    std::optional<std::uint32_t> semaphoreError; // creation fails with this error
+    std::vector<std::string> semaphoreCalls;     // "create NAME", "close"
+    std::map<std::string, std::vector<std::vector<unsigned char>>> sent; // mailslot -> messages
+    std::set<std::string> mailslots;                                     // that can be opened
+    int openFailures = 0;         // opens that fail before the mailslot appears
+    std::uint32_t writeError = 0; // writes fail with this error when set
+    std::uint32_t writeShortBy = 0;
+    bool createMailslotFails = false;
+    FakeMailslot* createdMailslot = nullptr; // the last one made, owned by the logic
 };
 
 // All fakes together, handed to the logic as one platform.
@@ -315,10 +390,11 @@ struct FakePlatform {
     FakeCodePage codePage;
     FakeRegistry registry;
     FakePrograms programs{files};
+    FakeIpc ipc;
 
 private:
-    platform::Platform platform_{files,  environment, process,  ui,       console,
-                                 system, threads,     codePage, registry, programs};
+    platform::Platform platform_{files,   environment, process,  ui,       console, system,
+                                 threads, codePage,    registry, programs, ipc};
 };
 
 } // namespace kwn::test

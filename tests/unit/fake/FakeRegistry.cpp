@@ -39,6 +39,13 @@ public:
         registry_.keys[address_].values[lower(name)] = {{data.begin(), data.end()}, true};
         return true;
     }
+    bool setDword(const std::string& name, std::uint32_t value) override {
+        std::vector<unsigned char> data;
+        for (int shift = 0; shift < 32; shift += 8)
+            data.push_back(static_cast<unsigned char>(value >> shift));
+        registry_.keys[address_].values[lower(name)] = {data, false, true};
+        return true;
+    }
     // Alphabetical, as Windows enumerates subkeys.
     std::vector<std::string> subkeyNames() override {
         const std::string& parent = std::get<2>(address_);

@@ -13,6 +13,7 @@ namespace kwn::test {
 struct FakeRegistryValue {
     std::vector<unsigned char> data;
     bool isString = false;
+    bool isDword = false;
 };
 
 class FakeRegistry : public platform::Registry {

@@ -1,0 +1,158 @@
+"""Second starts of a running launcher: the real named semaphore, the per-user pid value and the
+mailslot between two processes, and the listener thread of the first instance calling the
+application (the stand-in VM records each startupPerformed). The rules (names, tails, polling,
+decoding) are the unit tier's."""
+import re
+import subprocess
+import time
+from pathlib import Path
+
+import harness
+
+SETTINGS = {**harness.SETTINGS, 107: 0, 128: "B.\\jre;", 122: "app.Main", 10005: 1}
+PIDS = "HKEY_CURRENT_USER\\SOFTWARE\\corvane-systems\\qelvo\\pids"
+
+
+class SingleInstanceTest(harness.WineTestCase):
+    def setUp(self) -> None:
+        super().setUp()
+        self.addCleanup(self.registry.remove, [PIDS])
+        harness.Runtime(self.scratch / "app" / "jre")
+        self.release = self.scratch / "release"
+
+    def start_first(self, launcher, behaviour: str, log: str = "vm.log", env=None):
+        """A first instance whose main stays running until the test releases it."""
+        env = self.env({"QELVO_LOG": "yes", "KWN_STANDIN_LOG": self.prefix.windows_path(
+            self.scratch / log), "KWN_STANDIN_VM": behaviour, **(env or {})})
+        process, streams = self.prefix.start([str(launcher)], cwd=self.scratch, env=env)
+        self.addCleanup(lambda: process.poll() is None and process.kill())
+        return process, streams
+
+    def wait_for(self, predicate, what: str, log: str = "vm.log") -> list[str]:
+        deadline = time.monotonic() + harness.TIMEOUT
+        while True:
+            path = self.scratch / log
+            lines = path.read_text(encoding="utf-8").splitlines() if path.exists() else []
+            if predicate(lines):
+                return lines
+            self.assertLess(time.monotonic(), deadline, f"{what} did not happen: {lines}")
+            time.sleep(0.05)
+
+    def deliveries(self, lines: list[str]) -> list[str]:
+        return [line[len("startupPerformed "):] for line in lines
+                if line.startswith("startupPerformed ")]
+
+    def second_start(self, launcher, args=()) -> None:
+        result = self.prefix.run([str(launcher), *args], cwd=self.scratch,
+                                 env=self.env({"QELVO_LOG": "yes"}))
+        self.assertEqual(result.exit_code, 0, result)
+
+    def test_second_starts_are_handed_to_the_first_instance(self) -> None:
+        launcher = self.build("app/app.exe", SETTINGS)
+        first, streams = self.start_first(launcher, "hold-main=" + self.prefix.windows_path(
+            self.release) + ",hold-create=" + self.prefix.windows_path(self.scratch / "create"))
+        # Before the first instance has a VM, a second start is held, then delivered.
+        self.wait_for(lambda lines: any(l.startswith("JNI_CreateJavaVM") for l in lines),
+                      "the first start")
+        self.second_start(launcher, ["early"])
+        time.sleep(0.5)
+        self.assertEqual(self.deliveries(self.wait_for(lambda lines: True, "")), [])
+        (self.scratch / "create").write_bytes(b"")
+        self.wait_for(lambda lines: self.deliveries(lines) == ["early"], "the held delivery")
+
+        # Twenty second starts, one after the other, arrive once each and in order; no
+        # arguments, and the marker word itself, arrive as null.
+        tails = [[f"n{i}", "grüße €", "a\tb"] for i in range(18)] + [[], ["__kwn_empty_command_line"]]
+        for args in tails:
+            self.second_start(launcher, args)
+        expected = ["early"] + [" ".join(f'"{a}"' if re.search(r"\s", a) else a for a in args)
+                                for args in tails[:18]] + ["null", "null"]
+        lines = self.wait_for(lambda lines: len(self.deliveries(lines)) >= 21, "20 deliveries")
+        self.assertEqual(self.deliveries(lines), expected)
+        self.assertEqual(lines.count("AttachCurrentThreadAsDaemon"), 1)
+
+        # The first instance recorded its pid as a REG_DWORD under the launcher's own path.
+        query = self.prefix.run(["reg", "query", PIDS])
+        value = re.search(r"^\s*(\S.*\S)\s+REG_DWORD\s+0x([0-9a-f]+)\s*$", query.stdout, re.M)
+        self.assertIsNotNone(value, query)
+        self.assertEqual(value.group(1), harness.launcher_form(self.prefix, launcher))
+
+        self.release.write_bytes(b"")
+        self.assertEqual(self.prefix.finish(first, streams).exit_code, 0)
+        # Only the first start searched for a runtime and extracted; the others just handed over.
+        logs = [path.read_bytes().decode("latin-1") for path in self.prefix.native_logs()]
+        self.assertEqual(len(logs), 22)
+        searching = [log for log in logs if "Creating JVM" in log]
+        self.assertEqual(len(searching), 1)
+        for log in logs:
+            if log not in searching:
+                self.assertIn("single instance mode", log)
+                self.assertIn("exiting", log)
+                self.assertNotIn("extracting", log)
+                self.assertNotIn("java.exe", log.lower())
+
+    def test_an_application_without_the_controller_keeps_listening(self) -> None:
+        launcher = self.build("app/app.exe", SETTINGS)
+        first, streams = self.start_first(launcher, "no-controller,hold-main=" +
+                                          self.prefix.windows_path(self.release))
+        self.wait_for(lambda lines: any(l.startswith("call ") for l in lines), "main")
+        for args in (["one"], ["two"]):
+            self.second_start(launcher, args)
+        self.wait_for(lambda lines: lines.count("FindClass com/qelvo/Controller") == 2,
+                      "two lookups of the controller")
+        self.release.write_bytes(b"")
+        self.assertEqual(self.prefix.finish(first, streams).exit_code, 0)
+        log = self.the_only_log_of("listening to mailslot")
+        self.assertEqual(log.count("error mailslot methods 0000000000000000 0000000000000000"), 2)
+
+    def test_multiple_instances_each_take_a_numbered_name(self) -> None:
+        launcher = self.build("app/app.exe", {**SETTINGS, 10005: 0})
+        hold = "hold-main=" + self.prefix.windows_path(self.release)
+        started = [self.start_first(launcher, hold, f"vm{i}.log") for i in range(10)]
+        names = []
+        for i in range(10):
+            lines = self.wait_for(lambda lines: any(l.startswith("call ") for l in lines),
+                                  f"main of start {i}", f"vm{i}.log")
+            names += [l for l in lines if "qelvo.semaphoreName" in l]
+        prefix = "option -Dqelvo.semaphoreName=Local\\" + re.sub(
+            r"[\\ ]", "_", harness.launcher_form(self.prefix, launcher))
+        self.assertEqual(sorted(names), sorted(prefix + str(n) for n in range(10)))
+        self.release.write_bytes(b"")
+        for process, streams in started:
+            self.assertEqual(self.prefix.finish(process, streams).exit_code, 0)
+
+    def test_a_second_start_restores_the_running_application(self) -> None:
+        # Real windows need a display; the Wine server is restarted so that its desktop uses it.
+        display = next(n for n in range(71, 99) if not Path(f"/tmp/.X11-unix/X{n}").exists())
+        xvfb = subprocess.Popen(["Xvfb", f":{display}", "-screen", "0", "640x480x24"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.prefix.server("-k")
+        self.addCleanup(xvfb.wait)
+        self.addCleanup(xvfb.terminate)
+        self.addCleanup(self.prefix.server, "-k")
+        for activate, minimised in (("1", "0"), ("0", "1")):
+            with self.subTest(activate=activate):
+                self.release.unlink(missing_ok=True)
+                launcher = self.build(f"app/app{activate}.exe", {**SETTINGS, 10007: activate})
+                env = {"DISPLAY": f":{display}"}
+                first, streams = self.start_first(launcher, "minimised-window,hold-main=" +
+                                                  self.prefix.windows_path(self.release), env=env)
+                self.wait_for(lambda lines: "window shown minimised 1" in lines, "the window")
+                result = self.prefix.run([str(launcher), "again"], cwd=self.scratch,
+                                         env=self.env(env))
+                self.assertEqual(result.exit_code, 0, result)
+                self.wait_for(lambda lines: "startupPerformed again" in lines, "the delivery")
+                self.release.write_bytes(b"")
+                self.assertEqual(self.prefix.finish(first, streams).exit_code, 0)
+                self.assertIn(f"window minimised {minimised}", self.vm_record())
+
+    def the_only_log_of(self, text: str) -> str:
+        logs = [path.read_bytes().decode("latin-1") for path in self.prefix.native_logs()]
+        matching = [log for log in logs if text in log]
+        self.assertEqual(len(matching), 1, logs)
+        return matching[0]
+
+
+if __name__ == "__main__":
+    import unittest
+    unittest.main()
