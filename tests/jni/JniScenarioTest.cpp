@@ -5,6 +5,7 @@
 // Everything but the VM is the unit tests' fake platform, with the launcher at C:\apps\run.exe.
 #include "windows/JavaEntryPoints.h"
 #include "windows/JavaVMLauncher.h"
+#include "windows/StartupNotifier.h"
 
 #include "fake/FakePlatform.h"
 #include "launcher/LaunchContext.h"
@@ -170,6 +171,21 @@ TEST_F(JniScenario, SecondFlavourLaunchThenRepeatedSteps) {
                   calls.size() == 1);
     }
 
+    // Second starts arrive on a thread of their own, attached as a daemon; what the application's
+    // handler throws is logged and cleared, so the next start still arrives.
+    std::thread([&] {
+        StartupNotifier notifier(ctx);
+        ASSERT_TRUE(notifier.attach());
+        notifier.deliver(u"-open \u4E2D");
+        notifier.deliver(u"throw");
+        notifier.deliver(std::nullopt);
+        detachCurrentThread(ctx);
+    }).join();
+    EXPECT_THAT(takeEvents(), ElementsAre("startupPerformed|-open \u4E2D", "startupPerformed|throw",
+                                          "startupPerformed|null"));
+    EXPECT_THAT(logText(), HasSubstr("\nerror mailslot startupPerformed threw java.lang."
+                                     "IllegalStateException: startup was told to throw\n"));
+
     tell("splashThrows");
     for (int round = 0; round < 40; ++round) {
         passSplashSettings(ctx, env);
@@ -217,6 +233,18 @@ TEST_F(JniScenario, NoVmThenBrokenClasses) {
     fake.files.addFile(kFirstRunMarker, "");
     ctx.config.setNarrow(10003, ".");
     EXPECT_THAT(endingMessage([&] { callMain(ctx, env); }), HasSubstr("Internal error 14"));
+
+    // An application without the controller: each start is logged and dropped, and looked up
+    // again for the next one.
+    std::thread([&] {
+        StartupNotifier notifier(ctx);
+        ASSERT_TRUE(notifier.attach());
+        notifier.deliver(u"x");
+        notifier.deliver(std::nullopt);
+        detachCurrentThread(ctx);
+    }).join();
+    const std::string dropped = "error mailslot methods 0000000000000000 0000000000000000\n";
+    EXPECT_THAT(logText(), HasSubstr("\n" + dropped + dropped));
 }
 
 } // namespace
