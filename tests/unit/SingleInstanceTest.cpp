@@ -14,7 +14,6 @@ using test::exitCodeOf;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::IsEmpty;
-using testing::Not;
 using Bytes = std::vector<unsigned char>;
 
 const std::string kPidKey = "SOFTWARE\\corvane-systems\\qelvo\\pids\\";
@@ -40,10 +39,6 @@ class InstanceTest : public test::LoggedLaunchTest {
 protected:
     InstanceTest() : LoggedLaunchTest(u"C:\\Program Files\\My App\\MyApp.exe") {
         ctx.config.setNarrow(10005, "1");
-    }
-    void recordFirstInstance(std::uint32_t pid) {
-        fake.registry.setBinary(test::FakeRegistry::Root::CurrentUser, kPidKey, kValueName,
-                                {Bytes{static_cast<unsigned char>(pid), 0, 0, 0}});
     }
     std::optional<int> check() {
         return exitCodeOf([&] { checkInstance(ctx, true, true); });

@@ -301,7 +301,7 @@ bool FakeConsole::allocConsole() {
 }
 
 bool FakeConsole::setTitle(const std::string& title) {
-    if (setTitleFails || !consoleTitle)
+    if (!consoleTitle)
         return false;
     titlesSet.push_back(title);
     consoleTitle = title;
@@ -388,8 +388,6 @@ std::unique_ptr<platform::Lock> FakeThreads::createLock() {
 }
 
 bool FakeThreads::startThread(std::function<void()> body) {
-    if (startFails)
-        return false;
     started.push_back(std::move(body));
     return true;
 }
@@ -443,9 +441,7 @@ std::unique_ptr<platform::Mailslot> FakeIpc::createMailslot(const std::string& n
     if (createMailslotFails)
         return nullptr;
     mailslots.insert(name);
-    auto mailslot = std::make_unique<FakeMailslot>();
-    createdMailslot = mailslot.get();
-    return mailslot;
+    return std::make_unique<FakeMailslot>();
 }
 
 namespace {

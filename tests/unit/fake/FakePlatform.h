@@ -274,7 +274,6 @@ public:
     bool setTitle(const std::string& title) override;
 
     std::optional<std::string> consoleTitle; // nullopt: no console
-    bool setTitleFails = false;
     std::vector<std::string> titlesSet;
 
     std::string errorOutput; // everything written to standard error, narrowed
@@ -321,7 +320,6 @@ public:
     bool startThread(std::function<void()> body) override;
 
     std::vector<std::function<void()>> started;
-    bool startFails = false;
 
     int leaves = 0;
     int depth = 0; // locks currently held
@@ -369,7 +367,6 @@ public:
     std::uint32_t writeError = 0; // writes fail with this error when set
     std::uint32_t writeShortBy = 0;
     bool createMailslotFails = false;
-    FakeMailslot* createdMailslot = nullptr; // the last one made, owned by the logic
 };
 
 // All fakes together, handed to the logic as one platform.
