@@ -68,20 +68,6 @@ TEST(ModernVersions, BoundsOrderTwoDigitMajorsAndKeepEveryOneDotExample) {
     }
 }
 
-TEST(ModernVersions, OrderOfVersionsFromOldToNew) {
-    const char* const ordered[] = {"",         "1.6",     "1.7",    "1.7.0_9", "1.7.0_21",
-                                   "1.8.0-ea", "1.8.0_5", "9.0.4",  "10.0.1",  "11",
-                                   "11.0.2",   "17",      "17.0.2", "21.0.1"};
-    for (std::size_t older = 0; older < std::size(ordered); ++older) {
-        SCOPED_TRACE(ordered[older]);
-        EXPECT_EQ(compareVersions(ordered[older], ordered[older]), 0);
-        for (std::size_t newer = older + 1; newer < std::size(ordered); ++newer) {
-            EXPECT_LT(compareVersions(ordered[older], ordered[newer]), 0) << ordered[newer];
-            EXPECT_GT(compareVersions(ordered[newer], ordered[older]), 0) << ordered[newer];
-        }
-    }
-}
-
 // One version subkey of a JavaSoft key, and the runtime its "JavaHome" names (none when the
 // version is empty).
 struct JavaSoftEntry {
