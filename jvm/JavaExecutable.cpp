@@ -128,7 +128,7 @@ std::optional<HomeCandidate> candidateFromHome(LaunchContext& ctx, const std::st
     if (javaExeFromHome(ctx, home, path))
         return HomeCandidate{path, bounds};
     // A JDK of Java 9 or later has neither "tools.jar" nor a "jre" of its own; its compiler
-    // marks it. Only such a runtime may be taken for one: an older home with a compiler but
+    // marks it. Its probe must then show Java 9 or later: an older home with a compiler but
     // without tools is no complete JDK.
     if (ctx.config.getInt(config::key::kJdkRequired) == 0 ||
         !files::fileExists(ctx.os.files, home + "\\bin\\javac.exe"))
