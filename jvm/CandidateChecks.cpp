@@ -33,10 +33,11 @@ std::optional<std::string> accepted(launcher::LaunchContext& ctx, std::string ex
 
 std::optional<std::string> checkDirectory(launcher::LaunchContext& ctx, const std::string& text,
                                           const VersionBounds& bounds) {
-    std::optional<std::string> executable = javaExeFromHome(ctx, prepareDirectory(ctx, text));
-    if (!executable)
+    std::optional<HomeCandidate> candidate =
+        candidateFromHome(ctx, prepareDirectory(ctx, text), bounds);
+    if (!candidate)
         return std::nullopt;
-    return accepted(ctx, *executable, bounds, /*allowPreRelease=*/true);
+    return accepted(ctx, candidate->executable, candidate->bounds, /*allowPreRelease=*/true);
 }
 
 std::string deriveFromDirectory(launcher::LaunchContext& ctx, const std::string& text) {
@@ -66,10 +67,10 @@ std::optional<std::string> checkSearchPath(launcher::LaunchContext& ctx,
 
 std::optional<std::string> checkHome(launcher::LaunchContext& ctx, const std::string& home,
                                      const VersionBounds& bounds) {
-    std::optional<std::string> executable = javaExeFromHome(ctx, home);
-    if (!executable)
+    std::optional<HomeCandidate> candidate = candidateFromHome(ctx, home, bounds);
+    if (!candidate)
         return std::nullopt;
-    return accepted(ctx, *executable, bounds, /*allowPreRelease=*/false);
+    return accepted(ctx, candidate->executable, candidate->bounds, /*allowPreRelease=*/false);
 }
 
 } // namespace kwn::jvm

@@ -22,6 +22,7 @@ constexpr std::uint32_t kStillActive = 259; // also what a child that outlived t
 constexpr std::uint32_t kTerminatedExitCode = 1;
 constexpr std::size_t kBannerLineChars = 99;
 constexpr std::int32_t kWindowedLauncher = 1;
+constexpr const char* kFirstJdkWithoutTools = "9";
 
 // A runtime announces each options variable it honours on standard error before its banner.
 // There are three such variables, so the banner is at most the fourth line.
@@ -121,11 +122,28 @@ bool javaExeFromHome(LaunchContext& ctx, const std::string& home, std::string& p
     return true;
 }
 
-std::optional<std::string> javaExeFromHome(LaunchContext& ctx, const std::string& home) {
+std::optional<HomeCandidate> candidateFromHome(LaunchContext& ctx, const std::string& home,
+                                               const VersionBounds& bounds) {
     std::string path;
-    if (!javaExeFromHome(ctx, home, path))
+    if (javaExeFromHome(ctx, home, path))
+        return HomeCandidate{path, bounds};
+    // A JDK of Java 9 or later has neither "tools.jar" nor a "jre" of its own; its compiler
+    // marks it. Its probe must then show Java 9 or later: an older home with a compiler but
+    // without tools is no complete JDK.
+    if (ctx.config.getInt(config::key::kJdkRequired) == 0 ||
+        !files::fileExists(ctx.os.files, home + "\\bin\\javac.exe"))
         return std::nullopt;
-    return path;
+    bool raised = compareVersions(bounds.minimum, kFirstJdkWithoutTools) < 0;
+    return HomeCandidate{
+        home + "\\bin\\java.exe",
+        {raised ? std::string(kFirstJdkWithoutTools) : bounds.minimum, bounds.maximum}};
+}
+
+std::optional<std::string> javaExeFromHome(LaunchContext& ctx, const std::string& home) {
+    std::optional<HomeCandidate> candidate = candidateFromHome(ctx, home, {});
+    if (!candidate)
+        return std::nullopt;
+    return candidate->executable;
 }
 
 bool checkJavaExe(LaunchContext& ctx, std::string& path, std::string& version,

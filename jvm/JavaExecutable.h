@@ -16,8 +16,20 @@ struct VersionBounds {
     std::string maximum; // key 127
 };
 
-// "<home>\jre\bin\java.exe", else "<home>\bin\java.exe"; with a JDK required, only the first
-// and only when "<home>\lib\tools.jar" exists. nullopt when the derivation fails.
+// An executable derived from a home directory, with the bounds it has to be checked against.
+struct HomeCandidate {
+    std::string executable;
+    VersionBounds bounds;
+};
+
+// "<home>\jre\bin\java.exe", else "<home>\bin\java.exe". With a JDK required: the first when
+// "<home>\lib\tools.jar" exists; else, for a JDK of Java 9 or later (which has no tools.jar and
+// no "jre"), "<home>\bin\java.exe" when "<home>\bin\javac.exe" exists, its minimum raised to 9.
+// nullopt when the derivation fails.
+std::optional<HomeCandidate> candidateFromHome(launcher::LaunchContext& ctx,
+                                               const std::string& home,
+                                               const VersionBounds& bounds);
+// The executable of candidateFromHome alone.
 std::optional<std::string> javaExeFromHome(launcher::LaunchContext& ctx, const std::string& home);
 // The same, with the derived path given even when the derivation fails (a JDK required and no
 // "tools.jar": "<home>\jre\bin\java.exe"), for the fallback pass that only asks whether that

@@ -1,5 +1,6 @@
 #include "jvm/LocatedJvms.h"
 
+#include "jvm/VersionRules.h"
 #include "launcher/LaunchContext.h"
 
 #include <algorithm>
@@ -42,7 +43,7 @@ std::optional<FoundRuntime> findLocatedJvm(launcher::LaunchContext& ctx,
         std::optional<FoundRuntime> runtime = checkEntry(ctx, name, bounds, everyEntry);
         // Strictly greater: of equal versions the first enumerated stays, and an empty
         // version never beats the empty start.
-        if (runtime && runtime->version > (best ? best->version : std::string()))
+        if (runtime && compareVersions(runtime->version, best ? best->version : "") > 0)
             best = std::move(runtime);
     }
     return best;
@@ -55,7 +56,7 @@ std::optional<FoundRuntime> findLocatedJvms(launcher::LaunchContext& ctx,
     std::optional<FoundRuntime> machine =
         findLocatedJvm(ctx, platform::RegistryRoot::LocalMachine, bounds, everyEntry);
     if (user && machine)
-        return user->version > machine->version ? user : machine;
+        return compareVersions(user->version, machine->version) > 0 ? user : machine;
     return user ? user : machine;
 }
 

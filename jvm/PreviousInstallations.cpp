@@ -21,14 +21,15 @@ std::optional<std::string> checkInstallation(launcher::LaunchContext& ctx,
                                              const std::string& directory,
                                              const VersionBounds& bounds) {
     std::string home = directory + "\\jre";
-    std::optional<std::string> executable = javaExeFromHome(ctx, home);
-    if (!executable) {
+    std::optional<HomeCandidate> candidate = candidateFromHome(ctx, home, bounds);
+    if (!candidate) {
         ctx.log.logMessage("did not find java in %s", home);
         return std::nullopt;
     }
     std::string version;
-    if (checkJavaExe(ctx, *executable, version, bounds, /*allowPreRelease=*/false))
-        return executable;
+    if (checkJavaExe(ctx, candidate->executable, version, candidate->bounds,
+                     /*allowPreRelease=*/false))
+        return candidate->executable;
     ctx.log.logMessage("java version did not match in %s", home);
     return std::nullopt;
 }

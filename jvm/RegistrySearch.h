@@ -8,8 +8,10 @@
 
 namespace kwn::jvm {
 
-// The JavaSoft keys of the machine: the current versions first, then every installed version
-// from the greatest down (runtimes before JDKs unless a JDK is required).
+// The JavaSoft keys of the machine, the classic pair ("Java Development Kit", "Java Runtime
+// Environment") before the pair of Java 9 and later ("JDK", "JRE"); in each pair the current
+// versions first, then every installed version from the greatest down (runtimes before JDKs
+// unless a JDK is required).
 std::optional<FoundRuntime> findJavaSoftJvm(launcher::LaunchContext& ctx,
                                             const VersionBounds& bounds);
 

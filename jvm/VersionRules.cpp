@@ -2,18 +2,60 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
-#include <string_view>
+#include <vector>
 
 namespace kwn::jvm {
 
 namespace {
-// strncmp over n bytes: a version that ends early compares its terminating zero, which sorts
-// below every character, so "1.7" stays below the minimum "1.7.0_10".
-int compareFirst(const std::string& version, const std::string& bound, std::size_t n) {
-    return std::strncmp(version.c_str(), bound.c_str(), n);
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// "1.8.0_20" is 1 . 8 . 0 _ 20, and "17-ea" is 17 -ea.
+std::vector<std::string_view> versionParts(std::string_view text) {
+    std::vector<std::string_view> parts;
+    for (std::size_t start = 0; start < text.size();) {
+        bool digits = isDigit(text[start]);
+        std::size_t end = start + 1;
+        while (end < text.size() && isDigit(text[end]) == digits)
+            ++end;
+        parts.push_back(text.substr(start, end - start));
+        start = end;
+    }
+    return parts;
+}
+
+int sign(int value) {
+    return (value > 0) - (value < 0);
+}
+
+// Numbers by value, so that 9 < 11; anything else byte by byte, where a digit sorts after the
+// separators "." "_" "-", as it does in the text.
+int comparePart(std::string_view a, std::string_view b) {
+    if (isDigit(a.front()) && isDigit(b.front())) {
+        a.remove_prefix(std::min(a.find_first_not_of('0'), a.size() - 1));
+        b.remove_prefix(std::min(b.find_first_not_of('0'), b.size() - 1));
+        if (a.size() != b.size())
+            return a.size() < b.size() ? -1 : 1;
+    }
+    return sign(a.compare(b));
+}
+
+std::size_t partCount(std::string_view version) {
+    return versionParts(version).size();
 }
 } // namespace
+
+int compareVersions(std::string_view a, std::string_view b, std::size_t parts) {
+    std::vector<std::string_view> left = versionParts(a);
+    std::vector<std::string_view> right = versionParts(b);
+    std::size_t leftCount = std::min(left.size(), parts);
+    std::size_t rightCount = std::min(right.size(), parts);
+    for (std::size_t i = 0; i < std::min(leftCount, rightCount); ++i)
+        if (int order = comparePart(left[i], right[i]))
+            return order;
+    return (leftCount > rightCount) - (leftCount < rightCount);
+}
 
 bool isPreRelease(const std::string& version) {
     // Plain substrings, case-sensitive: any text that merely contains them counts.
@@ -32,16 +74,18 @@ bool acceptVersion(const std::string& version, const std::string& minimum,
                    const std::string& maximum, bool allowPreRelease, bool preReleaseEverywhere) {
     if (preReleaseRefused(version, allowPreRelease, preReleaseEverywhere))
         return false;
-    if (compareFirst(version, minimum, minimum.size()) < 0)
+    if (compareVersions(version, minimum) < 0)
         return false;
-    return compareFirst(version, maximum, maximum.size()) <= 0;
+    // Only as far as the maximum goes: "1.8" admits every "1.8…", "1" every "1.x" but not "11".
+    return compareVersions(version, maximum, partCount(maximum)) <= 0;
 }
 
 bool versionInRange(const std::string& version, const std::string& minimum,
                     const std::string& maximum) {
-    if (compareFirst(version, minimum, std::min(version.size(), minimum.size())) < 0)
+    std::size_t parts = partCount(version);
+    if (compareVersions(version, minimum, std::min(parts, partCount(minimum))) < 0)
         return false;
-    return compareFirst(version, maximum, std::min(version.size(), maximum.size())) <= 0;
+    return compareVersions(version, maximum, std::min(parts, partCount(maximum))) <= 0;
 }
 
 } // namespace kwn::jvm
