@@ -19,7 +19,9 @@ namespace {
 
 using namespace config::key;
 using platform::RegistryRoot;
+using platform::RegistryView;
 using testing::ElementsAre;
+using testing::ElementsAreArray;
 using testing::HasSubstr;
 using Paths = std::vector<std::string>;
 
@@ -64,6 +66,22 @@ struct RuntimeMachine {
         for (std::string line; std::getline(text, line);)
             if (line.starts_with(prefix))
                 found.push_back(line.substr(prefix.size()));
+        return found;
+    }
+    // Each executable checked, each load attempt ("load c:\x\...") and the end of the
+    // configured sources ("finished"), in the order they happened.
+    std::vector<std::string> attempts() const {
+        const std::string check = "checkJavaExe (", load = "Trying to load JVM-DLL from ";
+        std::istringstream text(logText());
+        std::vector<std::string> found;
+        for (std::string line; std::getline(text, line);) {
+            if (line.starts_with(check))
+                found.push_back(line.substr(check.size(), line.find(", [out]") - check.size()));
+            else if (line.starts_with(load))
+                found.push_back("load " + line.substr(load.size()));
+            else if (line == "Search sequence finished")
+                found.push_back("finished");
+        }
         return found;
     }
     // The last message box's text; "" when none was shown.
@@ -444,6 +462,165 @@ TEST(PackedRuntime, MissingToolIsInternalError20) {
     EXPECT_EQ(test::exitCodeOf([&] { files::unpackRuntime(m.ctx, "c:\\jre"); }), 1);
     EXPECT_EQ(m.box(), u"Internal error 20\n\nLog: C:\\Logs\\kwn_nlog_1");
     EXPECT_TRUE(m.fake.files.hasFile("c:\\jre\\lib\\rt.jar.pack"));
+}
+
+// One version subkey of a JavaSoft key, and the runtime its "JavaHome" names (none when the
+// version is empty).
+struct JavaSoftEntry {
+    std::string key, subkey, home, runtimeVersion;
+    RegistryView view = RegistryView::Default;
+};
+
+const std::string kClassicJre = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+const std::string kJdk = "SOFTWARE\\JavaSoft\\JDK";
+const std::string kModernJre = "SOFTWARE\\JavaSoft\\JRE";
+
+TEST(JvmSearch, JavaSoftKeysOfJava9AndLaterFollowTheClassicOnesByTheSameRules) {
+    struct Case {
+        const char* name;
+        std::vector<JavaSoftEntry> entries;
+        std::vector<std::pair<std::string, std::string>> currentVersions; // key, value
+        std::string minimum;
+        std::vector<std::string> checked; // homes, in order; the last one loads
+    };
+    const Case cases[] = {
+        {"a machine with only a current JDK",
+         {{kJdk, "17", "c:\\jdk17", "17.0.2"}},
+         {},
+         "1.7",
+         {"c:\\jdk17"}},
+        {"enumeration from the highest version down",
+         {{kJdk, "9.0.4", "c:\\jdk9", "9.0.4"},
+          {kJdk, "11.0.2", "c:\\gone11", ""},
+          {kJdk, "17", "c:\\gone17", ""}},
+         {},
+         "1.7",
+         {"c:\\gone17", "c:\\gone11", "c:\\jdk9"}},
+        {"the current version before higher ones",
+         {{kJdk, "11.0.2", "c:\\jdk11", "11.0.2"}, {kJdk, "17", "c:\\jdk17", "17.0.2"}},
+         {{kJdk, "11.0.2"}},
+         "1.7",
+         {"c:\\jdk11"}},
+        {"the higher current version of the pair, 11 above 9",
+         {{kJdk, "11", "c:\\jdk11", "11.0.2"}, {kModernJre, "9", "c:\\jre9", "9.0.4"}},
+         {{kJdk, "11"}, {kModernJre, "9"}},
+         "1.7",
+         {"c:\\jdk11"}},
+        {"runtimes before JDKs",
+         {{kJdk, "21", "c:\\gone21", ""}, {kModernJre, "17", "c:\\jre17", "17.0.2"}},
+         {},
+         "1.7",
+         {"c:\\jre17"}},
+        {"names below the minimum are never asked",
+         {{kJdk, "9.0.4", "c:\\jdk9", "9.0.4"}, {kJdk, "17", "c:\\jdk17", "17.0.2"}},
+         {{kJdk, "9.0.4"}},
+         "11",
+         {"c:\\jdk17"}},
+        {"the classic keys come first",
+         {{kClassicJre, "1.8", "c:\\jre8", "1.8.0_292"}, {kJdk, "17", "c:\\jdk17", "17.0.2"}},
+         {},
+         "1.7",
+         {"c:\\jre8"}},
+        {"and then the modern ones",
+         {{kClassicJre, "1.8", "c:\\gone8", ""}, {kJdk, "17", "c:\\jdk17", "17.0.2"}},
+         {},
+         "1.7",
+         {"c:\\gone8", "c:\\jdk17"}},
+        {"read in the process's own registry view only",
+         {{kJdk, "17", "c:\\jdk17", "17.0.2", RegistryView::Registry32}},
+         {},
+         "1.7",
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RuntimeMachine m;
+        m.setConfig(kSearchSequence, "Y");
+        m.setConfig(kMinJavaVersion, c.minimum);
+        for (const JavaSoftEntry& e : c.entries) {
+            m.fake.registry.setString(RegistryRoot::LocalMachine, e.key + "\\" + e.subkey,
+                                      "JavaHome", e.home, e.view);
+            if (!e.runtimeVersion.empty())
+                m.addRuntime(e.home, e.runtimeVersion);
+        }
+        for (const auto& [key, version] : c.currentVersions)
+            m.fake.registry.setString(RegistryRoot::LocalMachine, key, "CurrentVersion", version);
+        SearchResult result = searchJvm(m.ctx);
+        std::vector<std::string> expected;
+        for (const std::string& home : c.checked)
+            expected.push_back(javaIn(home));
+        // A load ends the search before its sources are exhausted.
+        expected.push_back(expected.empty() ? "finished" : "load " + expected.back());
+        EXPECT_THAT(m.attempts(), ElementsAreArray(expected));
+        EXPECT_EQ(result.type, c.checked.empty() ? LocationType::None : LocationType::Registry);
+    }
+}
+
+TEST(JavaExecutable, AJdkIsKnownByToolsOrForJava9AndLaterByItsCompiler) {
+    struct Case {
+        const char* name;
+        std::vector<const char*> files; // below the home c:\jdk
+        const char* version;            // of every java.exe there
+        const char* minimum;
+        bool jdkRequired;
+        std::optional<std::string> accepted; // the executable
+        bool probed;
+    };
+    const std::string modern = javaIn("c:\\jdk"), classic = javaIn("c:\\jdk\\jre");
+    const Case cases[] = {
+        {"1.8 JDK with tools",
+         {"\\lib\\tools.jar", "\\jre\\bin\\java.exe", "\\bin\\javac.exe"},
+         "1.8.0_292",
+         "1.7",
+         true,
+         classic,
+         true},
+        {"17 JDK", {"\\bin\\java.exe", "\\bin\\javac.exe"}, "17.0.2", "1.7", true, modern, true},
+        {"17 runtime without a compiler", {"\\bin\\java.exe"}, "17.0.2", "1.7", true, {}, false},
+        {"a compiler beside a 1.8 runtime is no JDK without tools",
+         {"\\bin\\java.exe", "\\bin\\javac.exe"},
+         "1.8.0_292",
+         "1.7",
+         true,
+         {},
+         true},
+        {"the configured minimum still counts",
+         {"\\bin\\java.exe", "\\bin\\javac.exe"},
+         "17.0.2",
+         "21",
+         true,
+         {},
+         true},
+        {"no JDK required",
+         {"\\bin\\java.exe", "\\bin\\javac.exe"},
+         "1.8.0_292",
+         "1.7",
+         false,
+         modern,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RuntimeMachine m;
+        m.setConfig(kSearchSequence, "EJAVA_HOME");
+        m.setConfig(kMinJavaVersion, c.minimum);
+        m.setConfig(kJdkRequired, c.jdkRequired ? "1" : "0");
+        m.fake.environment.variables["JAVA_HOME"] = "c:\\jdk";
+        for (const char* file : c.files) {
+            std::string path = std::string("c:\\jdk") + file;
+            if (path.ends_with("\\java.exe"))
+                m.addRuntime(path.substr(0, path.size() - std::string("\\bin\\java.exe").size()),
+                             c.version);
+            else
+                m.fake.files.addFile(path, "x");
+        }
+        SearchResult result = searchJvm(m.ctx);
+        EXPECT_EQ(result.library != nullptr, c.accepted.has_value());
+        if (c.accepted) {
+            EXPECT_EQ(result.executable, *c.accepted);
+        }
+        EXPECT_EQ(m.fake.programs.starts.size(), c.probed ? 1u : 0u);
+    }
 }
 
 } // namespace

@@ -7,7 +7,7 @@ namespace {
 
 // Versions compare as text over a bound's length, so a version ending early sorts below it;
 // the registry's version names compare only over the shorter length.
-TEST(VersionRules, BoundsCompareAsText) {
+TEST(VersionRules, BoundsComparePartByPart) {
     struct Case {
         const char *version, *minimum, *maximum;
         bool accepted, inRange;
@@ -26,6 +26,27 @@ TEST(VersionRules, BoundsCompareAsText) {
         {"1.8.0-ea", "1.7", "", true, true},
         {"", "1.7", "", false, true},
         {"", "", "", true, true},
+        // Two-digit majors and update numbers compare as numbers: 9 comes before 11.
+        {"1.8.0_20", "1.7", "", true, true},
+        {"11.0.2\" 2019-01-1", "1.7", "", true, true},
+        {"1.8.0_292", "", "1.8", true, true},
+        {"9.0.4", "11", "", false, false},
+        {"9.0.4", "", "17", true, true},
+        {"11.0.2", "11", "", true, true},
+        {"17", "11", "", true, true},
+        {"21.0.1", "17", "", true, true},
+        {"11.0.2", "", "11", true, true},
+        {"17", "", "11", false, false},
+        {"21.0.1", "", "17", false, false},
+        {"11", "1.8", "", true, true},
+        {"1.8.0_292", "", "1", true, true},
+        {"11.0.2", "", "1", false, false}, // "1" names the 1.x family, not every "1…"
+        {"1", "11", "", false, false},
+        {"17-ea", "9", "", true, true},
+        {"17-ea", "", "17", true, true},
+        {"1.7.0_9", "1.7.0_10", "", false, false},
+        {"1.8.0_100", "", "1.8.0_20", false, false},
+        {"1.8.0_5", "1.8.0_05", "", true, true}, // leading zeros do not count
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
