@@ -5,7 +5,9 @@
 #include <windows.h>
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int showCommand) {
-    kwn::platform::win32::Win32Platform platform;
-    kwn::launcher::LaunchContext context(platform.platform());
-    return kwn::launcher::winMain(context, instance, commandTail ? commandTail : "", showCommand);
+    // Never destroyed: the notification listener and the splash thread use them until the
+    // process ends, which may be after this function has returned.
+    auto* platform = new kwn::platform::win32::Win32Platform;
+    auto* context = new kwn::launcher::LaunchContext(platform->platform());
+    return kwn::launcher::winMain(*context, instance, commandTail ? commandTail : "", showCommand);
 }
