@@ -185,7 +185,7 @@ private:
     Win32Ipc ipc_;
     Win32SplashScreen splash_;
     Platform platform_{files_,   environment_, process_,  ui_,       console_, system_,
-                       threads_, codePage_,    registry_, programs_, ipc_,     splash_};
+                       threads_, codePage_,    registry_, programs_, ipc_,     &splash_};
 };
 
 } // namespace kwn::platform::win32
