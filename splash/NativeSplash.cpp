@@ -206,12 +206,14 @@ int mulDiv(int a, int b, int c) {
     if (c == 0)
         return -1;
     std::int64_t product = static_cast<std::int64_t>(a) * b;
-    std::int64_t half = (c < 0 ? -static_cast<std::int64_t>(c) : c) / 2;
-    bool negative = (product < 0) != (c < 0);
-    std::int64_t magnitude = (product < 0 ? -product : product) + half;
-    std::int64_t result = magnitude / (c < 0 ? -static_cast<std::int64_t>(c) : c);
-    if (negative)
-        result = -result;
+    std::int64_t divisor = c;
+    if (divisor < 0) {
+        product = -product;
+        divisor = -divisor;
+    }
+    std::int64_t half = divisor / 2;
+    std::int64_t result =
+        product >= 0 ? (product + half) / divisor : -((-product + half) / divisor);
     if (result > std::numeric_limits<int>::max() || result < std::numeric_limits<int>::min())
         return -1;
     return static_cast<int>(result);

@@ -215,6 +215,35 @@ class SplashTest(harness.WineTestCase):
         log = "\n".join(path.read_bytes().decode("latin-1") for path in self.prefix.native_logs())
         self.assertIn("Hiding splash screen", log)
 
+    def test_the_runtime_splash_library_is_handed_the_image_and_closed_before_an_error(self):
+        runtime = self.scratch / "app" / "jre" / "bin"
+        shutil.copy2(harness.required("KWN_E2E_STANDIN", Path()) / "splashscreen.dll", runtime)
+        launcher = self.build("app/app.exe", {**SETTINGS, 10123: 1, 163: 1})
+        logged = {"QELVO_LOG": "yes"}
+        self.assertEqual(self.run_launcher(launcher, env=logged).exit_code, 0)
+        record = self.vm_record()
+        calls = [line.split(" ")[0] for line in record if line.startswith("Splash")]
+        self.assertEqual(calls, ["SplashInit", "SplashLoadMemory"])
+        created = next(i for i, line in enumerate(record) if line.startswith("JNI_CreateJavaVM"))
+        self.assertLess(record.index("SplashInit"), created)  # after the search, before the VM
+        # The launcher's RCDATA 10000 is a PNG file.
+        image = harness.BUILD.parent / "resources" / "splash.png"
+        self.assertIn(f"SplashLoadMemory {image.stat().st_size} 89504e470d0a1a0a", record)
+        self.assertIn("initAwtSplashConfig 1 1 Loading 10 60 255,0,0 12 700 v1.0 200 5 0,0,255 "
+                      "10 400", record)
+        self.the_only_log()
+        # Without a display the error message returns at once; the splash was closed first.
+        result = self.run_launcher(launcher, env={**logged, "KWN_STANDIN_VM": "fail-create"})
+        self.assertEqual(result.exit_code, 1)
+        record = self.vm_record()
+        self.assertGreater(record.index("SplashClose"), record.index("JNI_CreateJavaVM fails"))
+        self.the_only_log()
+        # A runtime without the library starts the application all the same.
+        (runtime / "splashscreen.dll").unlink()
+        self.assertEqual(self.run_launcher(launcher, env=logged).exit_code, 0)
+        self.assertTrue(any(l.startswith("call ") for l in self.vm_record()))
+        self.assertIn("ERROR: Could not load splashscreen.dll", self.the_only_log())
+
 
 if __name__ == "__main__":
     import unittest

@@ -154,6 +154,10 @@ jstring JNICALL newString(JNIEnv*, const jchar* text, jsize length) {
     return make<jstring>(utf8);
 }
 
+jstring JNICALL newStringUtf(JNIEnv*, const char* text) {
+    return make<jstring>(text);
+}
+
 void JNICALL deleteLocalRef(JNIEnv*, jobject) {}
 
 jobject JNICALL newGlobalRef(JNIEnv*, jobject object) {
@@ -188,7 +192,22 @@ void JNICALL exceptionDescribe(JNIEnv*) {
 }
 
 // main gets its String[] as the one variadic argument, startupPerformed a String or null.
+// The fourteen runtime splash settings, recorded as one line in their order.
+void recordSplashConfig(va_list arguments) {
+    std::string line = "initAwtSplashConfig";
+    for (int i = 0; i < 14; ++i) {
+        bool text = i == 2 || i == 5 || i == 8 || i == 11;
+        line += " " + (text ? object(va_arg(arguments, jobject))->text
+                            : std::to_string(va_arg(arguments, int)));
+    }
+    record(line);
+}
+
 void JNICALL callStaticVoidMethodV(JNIEnv*, jclass, jmethodID method, va_list arguments) {
+    if (object(method)->text.find(" initAwtSplashConfig ") != std::string::npos) {
+        recordSplashConfig(arguments);
+        return;
+    }
     jobject argument = va_arg(arguments, jobject);
     if (object(method)->text.find(" startupPerformed ") != std::string::npos) {
         record("startupPerformed " + (argument ? object(argument)->text : std::string("null")));
@@ -258,6 +277,7 @@ JNINativeInterface_ makeFunctionTable() {
     table.NewObjectArray = newObjectArray;
     table.SetObjectArrayElement = setObjectArrayElement;
     table.NewString = newString;
+    table.NewStringUTF = newStringUtf;
     table.DeleteLocalRef = deleteLocalRef;
     table.ExceptionOccurred = exceptionOccurred;
     table.ExceptionCheck = exceptionCheck;

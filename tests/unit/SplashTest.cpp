@@ -84,12 +84,24 @@ TEST(SplashGeometry, CentringAndFontHeightFollowWindowsArithmetic) {
         platform::WindowRect at = centredOn(row.desktop, row.width, row.height);
         EXPECT_EQ(at.left, row.x) << row.width;
         EXPECT_EQ(at.top, row.y) << row.width;
+        EXPECT_EQ(at.right - at.left, row.width);
+        EXPECT_EQ(at.bottom - at.top, row.height);
     }
     struct MulDivRow {
         int a, b, c, expected;
-    } mulDivs[] = {{10, 96, 72, 13}, {9, 96, 72, 12}, {10, 120, 72, 17}, {-10, 96, 72, -13},
-                   {1, 3, 2, 2},     {-1, 3, 2, -2},  {7, 1, 0, -1},     {0x7fffffff, 4, 1, -1},
-                   {5, 6, -4, -8},   {-5, -6, 4, 8}};
+    } mulDivs[] = {{10, 96, 72, 13},
+                   {9, 96, 72, 12},
+                   {10, 120, 72, 17},
+                   {-10, 96, 72, -13},
+                   {1, 3, 2, 2},
+                   {-1, 3, 2, -2},
+                   {7, 1, 0, -1},
+                   {0x7fffffff, 4, 1, -1},
+                   {5, 6, -4, -8},
+                   {-5, -6, 4, 8},
+                   {-7, 3, -2, 11},
+                   {0x40000000, 4, 2, -1},
+                   {-0x40000000, 4, 2, -0x7fffffff - 1}};
     for (const MulDivRow& row : mulDivs)
         EXPECT_EQ(mulDiv(row.a, row.b, row.c), row.expected) << row.a << " " << row.b;
 }
@@ -169,12 +181,23 @@ TEST_F(SplashTest, TickHidesFollowsJavaAndStopsAsTheSituationSays) {
          {},
          0,
          true,
-         {2, 7},
-         {u"Step \u00e9"},
+         {2, 7, 0},
+         {u"Step \u00e9", u"x", u"y"},
          Running,
          1,
          "Step \xe9"},
         {"action 2 with null", false, {}, {}, 0, true, {2}, {std::nullopt}, Running},
+        {"a text longer than the line holds is cut",
+         false,
+         {},
+         {},
+         0,
+         true,
+         {2},
+         {std::u16string(7000, u'w')},
+         Running,
+         1,
+         std::string(5999, 'w')},
         {"auto-off on the application's window",
          true,
          {{4242, true, false, "app", -1}},
@@ -255,7 +278,8 @@ TEST_F(SplashTest, TickHidesFollowsJavaAndStopsAsTheSituationSays) {
             EXPECT_EQ(scripted.polls, 0);
         }
         if (row.firstLine != "Loading") {
-            EXPECT_THAT(machine.splash.paints.back(), Contains(HasSubstr(" " + row.firstLine)));
+            EXPECT_THAT(machine.splash.paints.back(),
+                        Contains(testing::EndsWith(" " + row.firstLine)));
         }
         int repaints = static_cast<int>(
             std::count(machine.splash.calls.begin(), machine.splash.calls.end(), "repaint"));
@@ -310,11 +334,23 @@ TEST_F(SplashTest, AHideAtAnyMomentOfTheStartLeavesNoSplashOnScreen) {
         EXPECT_FALSE(visible);
         EXPECT_EQ(context.splash.stage.load() == SplashStage::Shown,
                   at == kCallsToShown); // hidden only after it was counted as shown
-        // A splash cancelled before it was shown never becomes the owner of message boxes.
+        // A splash cancelled before it was shown never becomes the owner of message boxes, and
+        // its thread ends without a timer.
         if (context.splash.stage.load() == SplashStage::Cancelled) {
             EXPECT_EQ(context.errorOwnerWindow, nullptr);
+            EXPECT_THAT(machine.splash.calls, Not(Contains("timer 9962 100")));
         }
     }
+}
+
+TEST_F(SplashTest, AWindowThatCannotBeMadeEndsTheSplashQuietly) {
+    fake.splash.createFails = true;
+    EXPECT_EQ(runThread(), 0);
+    hideSplash(ctx);
+    EXPECT_THAT(fake.splash.calls, ElementsAre("register", testing::StartsWith("create ")));
+    EXPECT_EQ(ctx.splash.stage.load(), SplashStage::Cancelled);
+    EXPECT_THAT(logText(), HasSubstr("Showing splash screen\nInitializing splash screen\nHiding "
+                                     "splash screen\n"));
 }
 
 TEST_F(SplashTest, StartChoosesTheModeAndShowCommandZeroHides) {
@@ -342,10 +378,17 @@ TEST_F(SplashTest, StartChoosesTheModeAndShowCommandZeroHides) {
     // The started thread ends at once when a hide came first.
     test::FakePlatform machine;
     launcher::LaunchContext context(machine.platform());
+    context.log.setForced(true);
+    machine.process.moduleFile = u"C:\\apps\\tool\\run.exe";
+    machine.environment.variables["TMP"] = "C:\\Logs";
+    machine.files.addDirectory("C:\\Logs");
     startSplash(context, 1);
     hideSplash(context);
     machine.threads.started.at(0)();
     EXPECT_THAT(machine.splash.calls, IsEmpty());
+    EXPECT_THAT(machine.files.text(u"C:\\Logs\\kwn_nlog_1"),
+                testing::EndsWith("Starting splash screen thread\nHiding splash screen\n"
+                                  "Showing splash screen\n"));
 }
 
 TEST_F(SplashTest, HidingAShownSplashGivesTheFocusBackOnlyWhenAnotherProcessHasIt) {
@@ -405,6 +448,14 @@ TEST_F(SplashTest, RuntimeSplashIsLoadedFromTheJvmHomeAndFailuresOnlyLogged) {
                                0,
                                {{"SplashInit", reinterpret_cast<void*>(&splashInit)},
                                 {"SplashClose", reinterpret_cast<void*>(&splashClose)}}},
+         true,
+         {},
+         "ERROR: Could not find functions in splashscreen.dll"},
+        {"SplashInit missing",
+         test::ScriptedLibrary{{},
+                               0,
+                               {{"SplashClose", reinterpret_cast<void*>(&splashClose)},
+                                {"SplashLoadMemory", reinterpret_cast<void*>(&splashLoadMemory)}}},
          true,
          {},
          "ERROR: Could not find functions in splashscreen.dll"},
