@@ -1,8 +1,9 @@
 // Times one launcher start from inside Wine and, on the way, the moment its splash window is on
 // screen: the splash class's window is looked for every millisecond while the program runs.
-//   splashtimer.exe <program> [--until-splash]
+//   splashtimer.exe <program> [--until-splash | --hidden]
 // prints "<ms to the splash, or -1> <ms to the end> <exit code>"; with --until-splash the program
-// is ended (exit code 0) as soon as its splash is seen, for applications that never end alone.
+// is ended (exit code 0) as soon as its splash is seen, for applications that never end alone;
+// --hidden starts it with the show command SW_HIDE, as a launcher started hidden is.
 #include <windows.h>
 
 #include <cstdio>
@@ -19,8 +20,9 @@ double millisecondsSince(const LARGE_INTEGER& started, const LARGE_INTEGER& freq
 
 int main(int argc, char** argv) {
     bool untilSplash = argc == 3 && std::string(argv[2]) == "--until-splash";
-    if (argc != 2 && !untilSplash) {
-        std::fprintf(stderr, "usage: splashtimer <program> [--until-splash]\n");
+    bool hidden = argc == 3 && std::string(argv[2]) == "--hidden";
+    if (argc != 2 && !untilSplash && !hidden) {
+        std::fprintf(stderr, "usage: splashtimer <program> [--until-splash | --hidden]\n");
         return 2;
     }
     std::string commandLine = "\"" + std::string(argv[1]) + "\"";
@@ -28,6 +30,10 @@ int main(int argc, char** argv) {
     QueryPerformanceFrequency(&frequency);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    if (hidden) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+    }
     PROCESS_INFORMATION info{};
     QueryPerformanceCounter(&started);
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,

@@ -98,9 +98,10 @@ class SplashTest(harness.WineTestCase):
         self.addCleanup(lambda: process.poll() is None and process.kill())
         return process, streams
 
-    def wait_for(self, line: str) -> None:
+    def wait_for(self, line: str, prefix: bool = False) -> None:
         deadline = time.monotonic() + harness.TIMEOUT
-        while line not in self.vm_record(keep=True):
+        while not any(l == line or prefix and l.startswith(line)
+                      for l in self.vm_record(keep=True)):
             self.assertLess(time.monotonic(), deadline, f"{line!r} was not recorded")
             time.sleep(0.05)
 
@@ -195,14 +196,31 @@ class SplashTest(harness.WineTestCase):
         self.assertEqual(self.matching_bitmap(screen), 0.0, log)
         self.assertTrue(any("Splash screen auto off" in l for l in log))
 
+    def test_a_launcher_started_hidden_shows_no_splash(self) -> None:
+        timer = harness.required("KWN_E2E_STANDIN", Path()).parent / "bench" / "splashtimer.exe"
+        launcher = self.build("app/app.exe", SETTINGS)
+        release = self.prefix.windows_path(self.release)
+        env = self.env({"DISPLAY": f":{self.display}", "KWN_STANDIN_VM": "hold-main=" + release})
+        for option, seen in (("--until-splash", True), ("--hidden", False)):
+            with self.subTest(option=option):
+                self.release.unlink(missing_ok=True)
+                process, streams = self.prefix.start(
+                    [str(timer), self.prefix.windows_path(launcher), option], cwd=self.scratch,
+                    env=env)
+                if not seen:
+                    self.wait_for("call ", prefix=True)  # main runs; no splash thread came
+                    time.sleep(0.5)
+                    self.release.write_bytes(b"")
+                result = self.prefix.finish(process, streams)
+                self.assertEqual(result.exit_code, 0, result)
+                self.assertEqual(float(result.stdout.split()[0]) >= 0, seen, result)
+                self.vm_record()
+
     def test_an_error_message_hides_the_splash_first(self) -> None:
         hold = self.scratch / "create"
         process, streams = self.start(SETTINGS, "fail-create,hold-create=" +
                                       self.prefix.windows_path(hold))
-        deadline = time.monotonic() + harness.TIMEOUT
-        while not any(l.startswith("JNI_CreateJavaVM") for l in self.vm_record(keep=True)):
-            self.assertLess(time.monotonic(), deadline)
-            time.sleep(0.05)
+        self.wait_for("JNI_CreateJavaVM", prefix=True)
         self.assertGreater(self.matching_bitmap(self.shot("before-error")), 0.85)
         hold.write_bytes(b"")
         self.wait_for("JNI_CreateJavaVM fails")
