@@ -58,7 +58,7 @@ protected:
             {kSplashLine1X, "10"},        {kSplashLine1Y, "70"},    {kSplashLine1Text, "Loading"},
             {kSplashLine1Font, "Arial"},  {kSplashLine1Size, "10"}, {kSplashLine1Color, "255,0,0"},
             {kSplashLine1Weight, "700"},  {kSplashLine2X, "200"},   {kSplashLine2Y, "5"},
-            {kSplashLine2Text, "v1.0"},   {kSplashLine2Size, "8"},  {kSplashLine2Color, "0,0,257"},
+            {kSplashLine2Text, "v1.0"},   {kSplashLine2Size, "36"}, {kSplashLine2Color, "0,0,257"},
             {kSplashLine2Weight, "400"},
         };
         for (auto [key, value] : settings)
@@ -147,10 +147,10 @@ TEST_F(SplashTest, WindowIsCentredShownAndPaintedWithTheConfiguredLines) {
         EXPECT_EQ(machine.splash.calls, expectedCalls);
         EXPECT_EQ(context.errorOwnerWindow, context.splash.window.load());
         EXPECT_THAT(firstPaint,
-                    ElementsAre("font -13 700 " + row.face1Used, "font -11 400 ",
+                    ElementsAre("font -13 700 " + row.face1Used, "font -48 400 ",
                                 std::string("bitmap 10000 304x97") + (row.bitmap ? "" : " missing"),
                                 "text -13 700 " + row.face1Used + " #255 10,70 Loading",
-                                "text -11 400  #65536 200,5 v1.0"));
+                                "text -48 400  #65536 200,5 v1.0"));
         // Fonts are made once, at the first paint.
         EXPECT_THAT(secondPaint, Not(Contains(HasSubstr("font"))));
     }
