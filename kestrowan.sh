@@ -15,6 +15,8 @@ packages=(
     clang-format cppcheck osslsigncode openssl
     # A display for the end-to-end scenarios that hold a launcher on its message box.
     xvfb xauth
+    # Screenshots of the splash window in the end-to-end scenarios (import, convert).
+    imagemagick
 )
 
 install_missing() {

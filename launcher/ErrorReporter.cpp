@@ -2,6 +2,7 @@
 
 #include "diag/PrintfFormat.h"
 #include "launcher/LaunchContext.h"
+#include "splash/Splash.h"
 
 namespace kwn::launcher {
 
@@ -15,6 +16,7 @@ template <class String> String capped(String text) {
 } // namespace
 
 void ErrorReporter::displayText(const std::string& text) {
+    splash::hideSplash(ctx_);
     std::string shown = text;
     if (std::optional<std::u16string> logPath = ctx_.log.logFilePath()) {
         std::u16string longPath = ctx_.os.files.longPathName(*logPath).value_or(*logPath);
@@ -31,6 +33,7 @@ void ErrorReporter::displayText(const std::string& text) {
 }
 
 void ErrorReporter::displayTextW(const std::u16string& text) {
+    splash::hideSplash(ctx_);
     std::u16string shown = text;
     if (std::optional<std::u16string> logPath = ctx_.log.logFilePath()) {
         std::u16string longPath = ctx_.os.files.longPathName(*logPath).value_or(*logPath);

@@ -7,6 +7,7 @@
 #include "files/LauncherPaths.h"
 #include "launcher/ErrorReporter.h"
 #include "platform/Platform.h"
+#include "splash/SplashState.h"
 
 #include <atomic>
 #include <cstdint>
@@ -54,6 +55,7 @@ struct LaunchContext {
     // This process's console window, left out when the splash counts the application's
     // windows; nullopt until the first count has looked for it (null: there is none).
     std::optional<platform::WindowHandle> consoleWindow;
+    splash::SplashState splash;
 };
 
 } // namespace kwn::launcher

@@ -8,6 +8,7 @@
 #include "launcher/ConsoleSetup.h"
 #include "launcher/NativeLibraryPath.h"
 #include "launcher/SystemReboot.h"
+#include "splash/Splash.h"
 #include "windows/JavaVMLauncher.h"
 #include "windows/VariableExpansion.h"
 
@@ -126,7 +127,6 @@ void applyConsoleSwitches(LaunchContext& ctx) {
 }
 
 int winMain(LaunchContext& ctx, void* instance, std::string_view commandTail, int showCommand) {
-    (void)showCommand; // for the splash screen
     ctx.os.ui.initCommonControls();
     if (commandTail == kRebootMarker) {
         rebootSystem(ctx.os.system);
@@ -142,11 +142,18 @@ int winMain(LaunchContext& ctx, void* instance, std::string_view commandTail, in
     // A language restart is the same start moving on, not a second one.
     if (!ctx.languageRestart)
         instance::checkInstance(ctx, true, true);
+    bool splashOn = ctx.config.getInt(kSplashScreen) != 0;
+    bool runtimeSplash = ctx.config.getInt(kRuntimeSplash) != 0;
+    if (splashOn && !runtimeSplash)
+        splash::startSplash(ctx, showCommand);
     if (files::extractIncludedFiles(ctx, true) != files::kExtracted)
         ctx.errors.fatalMessage(kMessageInternalError, std::string("16"));
     setNativeLibraryPath(ctx);
     if (!jvm::LoadDLL(ctx))
         ctx.errors.exitLauncher(kExitNoJvm); // LoadDLL has said why
+    // The runtime's own splash library can only be loaded once a runtime has been chosen.
+    if (splashOn && runtimeSplash)
+        splash::startSplash(ctx, showCommand);
     if (!windows::launchJavaProgram(ctx, true))
         ctx.errors.fatalMessageW(kMessageVmStartFailed, std::nullopt);
     return 0;

@@ -8,6 +8,7 @@
 #include "platform/Process.h"
 #include "platform/Programs.h"
 #include "platform/Registry.h"
+#include "platform/SplashScreen.h"
 #include "platform/System.h"
 #include "platform/Threads.h"
 #include "platform/UserInterface.h"
@@ -26,6 +27,8 @@ struct Platform {
     Registry& registry;
     Programs& programs;
     Ipc& ipc;
+    // Only the splash screen needs it; a platform made for other parts may leave it out.
+    SplashScreen* splash = nullptr;
 };
 
 } // namespace kwn::platform

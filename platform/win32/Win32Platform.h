@@ -148,6 +148,25 @@ public:
     LoadResult loadLibrary(const std::string& path) override;
 };
 
+// One splash window per process: its paint and tick callbacks are kept here for the window
+// procedure and the timer procedure, which Windows calls without a context.
+class Win32SplashScreen : public SplashScreen {
+public:
+    bool registerWindowClass(void* instance) override;
+    WindowRect desktopRect() override;
+    WindowHandle createWindow(void* instance, const std::string& title, int x, int y, int width,
+                              int height, std::function<void(SplashCanvas&)> paint) override;
+    void showWindow(WindowHandle window, int showCommand) override;
+    void makeTopmost(WindowHandle window) override;
+    void repaint(WindowHandle window) override;
+    void startTimer(std::uint32_t id, std::uint32_t milliseconds,
+                    std::function<void()> tick) override;
+    int runMessageLoop() override;
+    void quitMessageLoop() override;
+    WindowHandle foregroundWindow() override;
+    std::optional<ResourceData> findResourceData(void* instance, int id) override;
+};
+
 class Win32Platform {
 public:
     Platform& platform() { return platform_; }
@@ -164,8 +183,9 @@ private:
     Win32Registry registry_;
     Win32Programs programs_;
     Win32Ipc ipc_;
+    Win32SplashScreen splash_;
     Platform platform_{files_,   environment_, process_,  ui_,       console_, system_,
-                       threads_, codePage_,    registry_, programs_, ipc_};
+                       threads_, codePage_,    registry_, programs_, ipc_,     &splash_};
 };
 
 } // namespace kwn::platform::win32

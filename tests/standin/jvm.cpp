@@ -10,7 +10,10 @@
 // until the file exists (so that a test can look at the started application's files, or start
 // it again), "hold-create=<file>" does the same before the VM is created, "no-controller" makes
 // the application lack the class that second starts are delivered to, "minimised-window" makes
-// main show a minimised window and record, once released, whether it is still minimised.
+// main show a minimised window and record, once released, whether it is still minimised,
+// "app-window" makes main show an ordinary window in the desktop's top-left corner, and
+// "splash-action=<file>" scripts the splash controller: while the file exists, getAction answers
+// its first number and deletes it, and getText answers the rest of its line (null without one).
 #include "StandinFiles.h"
 
 // Our definition of JNI_CreateJavaVM must match jni.h's declaration as an export.
@@ -20,6 +23,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -77,6 +81,32 @@ void holdUntilReleased(std::string_view name) {
 
 Object* pending = nullptr;
 
+// The splash controller's next text; null when the last scripted action had none.
+std::optional<std::string> splashText;
+
+jint scriptedSplashAction() {
+    std::optional<std::string> script = behaviour("splash-action");
+    if (!script)
+        return 0;
+    HANDLE file = CreateFileA(script->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    char buffer[512];
+    DWORD size = 0;
+    ReadFile(file, buffer, sizeof buffer, &size, nullptr);
+    CloseHandle(file);
+    DeleteFileA(script->c_str());
+    std::string line(buffer, size);
+    line = line.substr(0, line.find_first_of("\r\n"));
+    size_t space = line.find(' ');
+    splashText = space == std::string::npos ? std::nullopt
+                                            : std::optional<std::string>(line.substr(space + 1));
+    jint action = std::atoi(line.c_str());
+    record("getAction " + std::to_string(action));
+    return action;
+}
+
 // A function the launcher is not expected to call: recorded by its slot's index in jni.h's
 // table, and the process ends at once, so that the start cannot pass for a good one. Ending
 // without returning also spares each slot a function of its exact type.
@@ -124,6 +154,10 @@ jstring JNICALL newString(JNIEnv*, const jchar* text, jsize length) {
     return make<jstring>(utf8);
 }
 
+jstring JNICALL newStringUtf(JNIEnv*, const char* text) {
+    return make<jstring>(text);
+}
+
 void JNICALL deleteLocalRef(JNIEnv*, jobject) {}
 
 jobject JNICALL newGlobalRef(JNIEnv*, jobject object) {
@@ -158,7 +192,22 @@ void JNICALL exceptionDescribe(JNIEnv*) {
 }
 
 // main gets its String[] as the one variadic argument, startupPerformed a String or null.
+// The fourteen runtime splash settings, recorded as one line in their order.
+void recordSplashConfig(va_list arguments) {
+    std::string line = "initAwtSplashConfig";
+    for (int i = 0; i < 14; ++i) {
+        bool text = i == 2 || i == 5 || i == 8 || i == 11;
+        line += " " + (text ? object(va_arg(arguments, jobject))->text
+                            : std::to_string(va_arg(arguments, int)));
+    }
+    record(line);
+}
+
 void JNICALL callStaticVoidMethodV(JNIEnv*, jclass, jmethodID method, va_list arguments) {
+    if (object(method)->text.find(" initAwtSplashConfig ") != std::string::npos) {
+        recordSplashConfig(arguments);
+        return;
+    }
     jobject argument = va_arg(arguments, jobject);
     if (object(method)->text.find(" startupPerformed ") != std::string::npos) {
         record("startupPerformed " + (argument ? object(argument)->text : std::string("null")));
@@ -176,10 +225,47 @@ void JNICALL callStaticVoidMethodV(JNIEnv*, jclass, jmethodID method, va_list ar
         ShowWindow(window, SW_SHOWMINIMIZED);
         record("window shown minimised " + std::to_string(IsIconic(window) ? 1 : 0));
     }
+    if (behaviour("app-window")) {
+        HWND shown = CreateWindowExA(0, "STATIC", "stand-in application", WS_POPUP | WS_BORDER, 0,
+                                     0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+        ShowWindow(shown, SW_SHOWNORMAL);
+        record("app window shown");
+    }
     holdUntilReleased("hold-main");
     if (window)
         record("window minimised " + std::to_string(IsIconic(window) ? 1 : 0));
 }
+
+jint JNICALL callStaticIntMethodV(JNIEnv*, jclass, jmethodID method, va_list) {
+    if (object(method)->text.find(" getAction ") == std::string::npos) {
+        record("unexpected int method " + object(method)->text);
+        ExitProcess(70);
+    }
+    return scriptedSplashAction();
+}
+
+jobject JNICALL callStaticObjectMethodV(JNIEnv*, jclass, jmethodID method, va_list) {
+    record("call " + object(method)->text);
+    return splashText ? make<jobject>(*splashText) : nullptr;
+}
+
+// Strings hold UTF-8; their UTF-16 form is made on request and never freed.
+jsize JNICALL getStringLength(JNIEnv*, jstring text) {
+    const std::string& utf8 = object(text)->text;
+    return MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+}
+
+const jchar* JNICALL getStringChars(JNIEnv* env, jstring text, jboolean* isCopy) {
+    const std::string& utf8 = object(text)->text;
+    auto* wide = new wchar_t[static_cast<size_t>(getStringLength(env, text)) + 1];
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide,
+                        getStringLength(env, text));
+    if (isCopy)
+        *isCopy = JNI_TRUE;
+    return reinterpret_cast<const jchar*>(wide);
+}
+
+void JNICALL releaseStringChars(JNIEnv*, jstring, const jchar*) {}
 
 JNINativeInterface_ makeFunctionTable() {
     JNINativeInterface_ table;
@@ -191,6 +277,7 @@ JNINativeInterface_ makeFunctionTable() {
     table.NewObjectArray = newObjectArray;
     table.SetObjectArrayElement = setObjectArrayElement;
     table.NewString = newString;
+    table.NewStringUTF = newStringUtf;
     table.DeleteLocalRef = deleteLocalRef;
     table.ExceptionOccurred = exceptionOccurred;
     table.ExceptionCheck = exceptionCheck;
@@ -200,6 +287,11 @@ JNINativeInterface_ makeFunctionTable() {
     table.PopLocalFrame = popLocalFrame;
     table.ExceptionDescribe = exceptionDescribe;
     table.CallStaticVoidMethodV = callStaticVoidMethodV;
+    table.CallStaticIntMethodV = callStaticIntMethodV;
+    table.CallStaticObjectMethodV = callStaticObjectMethodV;
+    table.GetStringLength = getStringLength;
+    table.GetStringChars = getStringChars;
+    table.ReleaseStringChars = releaseStringChars;
     return table;
 }
 
@@ -211,6 +303,18 @@ jint JNICALL destroyJavaVm(JavaVM*) {
     return JNI_OK;
 }
 
+// The splash thread attaches as an ordinary thread and detaches before it ends.
+jint JNICALL attachCurrentThread(JavaVM*, void** env, void*) {
+    record("AttachCurrentThread");
+    *env = &environment;
+    return JNI_OK;
+}
+
+jint JNICALL detachCurrentThread(JavaVM*) {
+    record("DetachCurrentThread");
+    return JNI_OK;
+}
+
 // The notification listener attaches its own thread; every thread shares the one environment.
 jint JNICALL attachCurrentThreadAsDaemon(JavaVM*, void** env, void*) {
     record("AttachCurrentThreadAsDaemon");
@@ -218,8 +322,14 @@ jint JNICALL attachCurrentThreadAsDaemon(JavaVM*, void** env, void*) {
     return JNI_OK;
 }
 
-const JNIInvokeInterface_ invokeTable{nullptr, nullptr, nullptr, destroyJavaVm,
-                                      nullptr, nullptr, nullptr, attachCurrentThreadAsDaemon};
+const JNIInvokeInterface_ invokeTable{nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      destroyJavaVm,
+                                      attachCurrentThread,
+                                      detachCurrentThread,
+                                      nullptr,
+                                      attachCurrentThreadAsDaemon};
 JavaVM virtualMachine{&invokeTable};
 
 } // namespace

@@ -3,6 +3,7 @@
 // test exactly as it runs on Windows, and every effect it has on the system can be inspected.
 #include "fake/FakePrograms.h"
 #include "fake/FakeRegistry.h"
+#include "fake/FakeSplash.h"
 #include "platform/Platform.h"
 
 #include <cstdint>
@@ -388,10 +389,11 @@ struct FakePlatform {
     FakeRegistry registry;
     FakePrograms programs{files};
     FakeIpc ipc;
+    FakeSplash splash{ui, ipc};
 
 private:
     platform::Platform platform_{files,   environment, process,  ui,       console, system,
-                                 threads, codePage,    registry, programs, ipc};
+                                 threads, codePage,    registry, programs, ipc,     &splash};
 };
 
 } // namespace kwn::test

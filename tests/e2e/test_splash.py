@@ -1,0 +1,268 @@
+"""The native splash window on a real (virtual) display: where it is drawn, its two lines in
+their colours, the Java controller changing the first line and hiding it, auto-off when the
+application shows a window, and an error message hiding it first. Screenshots are compared
+pixel by pixel and kept beside the build's other test output. The rules (tick decisions, the
+early-hide race, the runtime splash) are the unit tier's."""
+import shutil
+import subprocess
+import time
+from pathlib import Path
+
+import harness
+
+SCREEN = (1024, 768)
+SIZE = (304, 97)
+ORIGIN = ((SCREEN[0] - SIZE[0]) // 2, (SCREEN[1] - SIZE[1]) // 2)
+LINE1 = (10, 60)  # window pixels
+LINE2 = (200, 5)
+SETTINGS = {**harness.SETTINGS, 107: 1, 128: "B.\\jre;", 122: "app.Main", 108: 1,
+            141: SIZE[0], 142: SIZE[1], 10109: LINE1[0], 10110: LINE1[1], 10111: "Loading",
+            10112: "Tahoma", 10113: 12, 10114: "255,0,0", 10115: 700, 10116: LINE2[0],
+            10117: LINE2[1], 10118: "v1.0", 10119: "Tahoma", 10120: 10, 10121: "0,0,255",
+            10122: 400, 1005: "The VM could not be started"}
+X11_DRIVER = "HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver"
+BITMAP = Path(__file__).resolve().parents[2] / "resources" / "splash.bmp"
+SHOTS = harness.work_root().parent / "screenshots"
+
+
+class Picture:
+    """RGB pixels of a binary PPM screenshot or of a bottom-up 24-bit BMP."""
+
+    def __init__(self, width: int, height: int, rows: list[bytes]):
+        self.width, self.height, self.rows = width, height, rows
+
+    @classmethod
+    def ppm(cls, path: Path) -> "Picture":
+        data = path.read_bytes()
+        fields, at = [], 0
+        while len(fields) < 4:
+            while data[at:at + 1].isspace():
+                at += 1
+            end = at
+            while not data[end:end + 1].isspace():
+                end += 1
+            fields.append(data[at:end])
+            at = end
+        width, height = int(fields[1]), int(fields[2])
+        pixels = data[at + 1:]
+        return cls(width, height, [pixels[y * width * 3:(y + 1) * width * 3]
+                                   for y in range(height)])
+
+    @classmethod
+    def bmp(cls, path: Path) -> "Picture":
+        data = path.read_bytes()
+        offset = int.from_bytes(data[10:14], "little")
+        width = int.from_bytes(data[18:22], "little")
+        height = int.from_bytes(data[22:26], "little")
+        stride = (width * 3 + 3) // 4 * 4
+        rows = []
+        for y in range(height):
+            row = data[offset + (height - 1 - y) * stride:][:width * 3]
+            rows.append(bytes(b for i in range(0, len(row), 3) for b in row[i:i + 3][::-1]))
+        return cls(width, height, rows)
+
+    def pixel(self, x: int, y: int) -> tuple[int, int, int]:
+        return tuple(self.rows[y][x * 3:x * 3 + 3])
+
+
+class SplashTest(harness.WineTestCase):
+    @classmethod
+    def setUpClass(cls) -> None:
+        super().setUpClass()
+        cls.bitmap = Picture.bmp(BITMAP)
+        # Without a window manager, Wine otherwise stalls on each window that goes away.
+        cls.registry.seed({X11_DRIVER: {"Managed": "N"}})
+        cls.addClassCleanup(cls.registry.remove, [X11_DRIVER])
+        SHOTS.mkdir(parents=True, exist_ok=True)
+
+    def setUp(self) -> None:
+        super().setUp()
+        harness.Runtime(self.scratch / "app" / "jre")
+        self.release = self.scratch / "release"
+        self.action = self.scratch / "action"
+        # Real windows need a display; the Wine server is restarted so that its desktop uses it.
+        self.display = next(n for n in range(71, 99) if not Path(f"/tmp/.X11-unix/X{n}").exists())
+        xvfb = subprocess.Popen(["Xvfb", f":{self.display}", "-screen", "0",
+                                 f"{SCREEN[0]}x{SCREEN[1]}x24", "-br"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.prefix.server("-k")
+        self.addCleanup(xvfb.wait)
+        self.addCleanup(xvfb.terminate)
+        self.addCleanup(self.prefix.server, "-k")
+
+    def start(self, settings: dict, behaviour: str):
+        launcher = self.build("app/app.exe", settings)
+        env = self.env({"DISPLAY": f":{self.display}", "QELVO_LOG": "yes",
+                        "KWN_STANDIN_VM": behaviour})
+        process, streams = self.prefix.start([str(launcher)], cwd=self.scratch, env=env)
+        self.addCleanup(lambda: process.poll() is None and process.kill())
+        return process, streams
+
+    def wait_for(self, line: str, prefix: bool = False) -> None:
+        deadline = time.monotonic() + harness.TIMEOUT
+        while not any(l == line or prefix and l.startswith(line)
+                      for l in self.vm_record(keep=True)):
+            self.assertLess(time.monotonic(), deadline, f"{line!r} was not recorded")
+            time.sleep(0.05)
+
+    def shot(self, name: str) -> Picture:
+        """The screen a moment later (two splash ticks), kept as a PNG for people to look at."""
+        time.sleep(0.3)
+        png = SHOTS / f"{self.id().split('.')[-1]}-{name}.png"
+        ppm = self.scratch / f"{name}.ppm"
+        subprocess.run(["import", "-display", f":{self.display}", "-window", "root", str(png)],
+                       check=True, timeout=30)
+        subprocess.run(["convert", str(png), "-depth", "8", str(ppm)], check=True, timeout=30)
+        return Picture.ppm(ppm)
+
+    def shot_until(self, name: str, predicate, seconds: float = 3.0) -> Picture:
+        """Screenshots until one satisfies predicate; the last one either way."""
+        deadline = time.monotonic() + seconds
+        while True:
+            screen = self.shot(name)
+            if predicate(screen) or time.monotonic() > deadline:
+                return screen
+
+    def matching_bitmap(self, screen: Picture) -> float:
+        """Share of the splash area that shows the bitmap, colour for colour (within 8)."""
+        same = 0
+        for y in range(SIZE[1]):
+            for x in range(SIZE[0]):
+                a = screen.pixel(ORIGIN[0] + x, ORIGIN[1] + y)
+                b = self.bitmap.pixel(x, y)
+                same += all(abs(p - q) <= 8 for p, q in zip(a, b))
+        return same / (SIZE[0] * SIZE[1])
+
+    @staticmethod
+    def coloured(screen: Picture, area: tuple[int, int, int, int], channel: int) -> int:
+        """Pixels of the window area (x, y, width, height) strongly in one colour channel."""
+        x0, y0, width, height = area
+        count = 0
+        for y in range(y0, y0 + height):
+            for x in range(x0, x0 + width):
+                pixel = screen.pixel(ORIGIN[0] + x, ORIGIN[1] + y)
+                count += pixel[channel] > 180 and all(
+                    pixel[c] < 90 for c in range(3) if c != channel)
+        return count
+
+    def changed_rows(self, before: Picture, after: Picture) -> set[int]:
+        return {y for y in range(SCREEN[1]) if before.rows[y] != after.rows[y]}
+
+    def test_the_splash_is_painted_changed_and_hidden_by_the_application(self) -> None:
+        process, streams = self.start(SETTINGS, "hold-main=" + self.prefix.windows_path(
+            self.release) + ",splash-action=" + self.prefix.windows_path(self.action))
+        self.wait_for("AttachCurrentThread")
+        first = self.shot("painted")
+        # The bitmap at the centred place, the lines over it in their colours, nothing else red.
+        self.assertGreater(self.matching_bitmap(first), 0.85)
+        line1 = (LINE1[0], LINE1[1], SIZE[0] - LINE1[0], SIZE[1] - LINE1[1])
+        self.assertGreater(self.coloured(first, line1, 0), 20)
+        self.assertGreater(self.coloured(first, (LINE2[0], LINE2[1], 100, 30), 2), 10)
+        self.assertEqual(self.coloured(first, (0, 0, SIZE[0], LINE1[1]), 0), 0)
+
+        self.action.write_text("2 Step two of three")
+        self.wait_for("call com/qelvo/runtime/QelvoController getText ()Ljava/lang/String;")
+        second = self.shot("changed")
+        changed = self.changed_rows(first, second)
+        self.assertTrue(changed)
+        self.assertTrue(all(ORIGIN[1] + LINE1[1] <= y < ORIGIN[1] + SIZE[1] for y in changed),
+                        sorted(changed))
+        self.assertGreater(self.coloured(second, line1, 0), self.coloured(first, line1, 0))
+
+        self.action.write_text("1")
+        self.wait_for("DetachCurrentThread")
+        hidden = self.shot("hidden")
+        self.assertEqual(self.matching_bitmap(hidden), 0.0)
+        self.assertTrue(all(hidden.pixel(x, y) == (0, 0, 0)
+                            for x in range(ORIGIN[0], ORIGIN[0] + SIZE[0], 7)
+                            for y in range(ORIGIN[1], ORIGIN[1] + SIZE[1], 7)))
+        self.release.write_bytes(b"")
+        self.assertEqual(self.prefix.finish(process, streams).exit_code, 0)
+        log = self.the_only_log()
+        at = [next((i for i, l in enumerate(log) if text in l), None) for text in (
+            "Starting splash screen thread", "Showing splash screen", "Initializing splash screen",
+            "Hiding splash screen", "extracting")]
+        self.assertNotIn(None, at, log)
+        self.assertLess(at[0], at[4])  # before extraction
+
+    def test_auto_off_hides_the_splash_when_the_application_shows_a_window(self) -> None:
+        process, streams = self.start({**SETTINGS, 145: 1}, "app-window,hold-main=" +
+                                      self.prefix.windows_path(self.release))
+        self.wait_for("app window shown")
+        screen = self.shot_until("auto-off", lambda shot: self.matching_bitmap(shot) == 0.0)
+        self.release.write_bytes(b"")
+        self.assertEqual(self.prefix.finish(process, streams).exit_code, 0)
+        log = self.the_only_log()
+        self.assertEqual(self.matching_bitmap(screen), 0.0, log)
+        self.assertTrue(any("Splash screen auto off" in l for l in log))
+
+    def test_a_launcher_started_hidden_shows_no_splash(self) -> None:
+        timer = harness.required("KWN_E2E_STANDIN", Path()).parent / "bench" / "splashtimer.exe"
+        launcher = self.build("app/app.exe", SETTINGS)
+        release = self.prefix.windows_path(self.release)
+        env = self.env({"DISPLAY": f":{self.display}", "KWN_STANDIN_VM": "hold-main=" + release})
+        for option, seen in (("--until-splash", True), ("--hidden", False)):
+            with self.subTest(option=option):
+                self.release.unlink(missing_ok=True)
+                process, streams = self.prefix.start(
+                    [str(timer), self.prefix.windows_path(launcher), option], cwd=self.scratch,
+                    env=env)
+                if not seen:
+                    self.wait_for("call ", prefix=True)  # main runs; no splash thread came
+                    time.sleep(0.5)
+                    self.release.write_bytes(b"")
+                result = self.prefix.finish(process, streams)
+                self.assertEqual(result.exit_code, 0, result)
+                self.assertEqual(float(result.stdout.split()[0]) >= 0, seen, result)
+                self.vm_record()
+
+    def test_an_error_message_hides_the_splash_first(self) -> None:
+        hold = self.scratch / "create"
+        process, streams = self.start(SETTINGS, "fail-create,hold-create=" +
+                                      self.prefix.windows_path(hold))
+        self.wait_for("JNI_CreateJavaVM", prefix=True)
+        self.assertGreater(self.matching_bitmap(self.shot("before-error")), 0.85)
+        hold.write_bytes(b"")
+        self.wait_for("JNI_CreateJavaVM fails")
+        # The message box is up and waits for a click that never comes.
+        screen = self.shot_until("error", lambda shot: self.matching_bitmap(shot) < 0.05)
+        self.assertLess(self.matching_bitmap(screen), 0.05)
+        self.assertIsNone(process.poll())  # still showing the message
+        self.prefix.server("-k")
+        process.wait(timeout=harness.TIMEOUT)
+        log = "\n".join(path.read_bytes().decode("latin-1") for path in self.prefix.native_logs())
+        self.assertIn("Hiding splash screen", log)
+
+    def test_the_runtime_splash_library_is_handed_the_image_and_closed_before_an_error(self):
+        runtime = self.scratch / "app" / "jre" / "bin"
+        shutil.copy2(harness.required("KWN_E2E_STANDIN", Path()) / "splashscreen.dll", runtime)
+        launcher = self.build("app/app.exe", {**SETTINGS, 10123: 1, 163: 1})
+        logged = {"QELVO_LOG": "yes"}
+        self.assertEqual(self.run_launcher(launcher, env=logged).exit_code, 0)
+        record = self.vm_record()
+        calls = [line.split(" ")[0] for line in record if line.startswith("Splash")]
+        self.assertEqual(calls, ["SplashInit", "SplashLoadMemory"])
+        created = next(i for i, line in enumerate(record) if line.startswith("JNI_CreateJavaVM"))
+        self.assertLess(record.index("SplashInit"), created)  # after the search, before the VM
+        # The launcher's RCDATA 10000 is a PNG file.
+        image = harness.BUILD.parent / "resources" / "splash.png"
+        self.assertIn(f"SplashLoadMemory {image.stat().st_size} 89504e470d0a1a0a", record)
+        self.assertIn("initAwtSplashConfig 1 1 Loading 10 60 255,0,0 12 700 v1.0 200 5 0,0,255 "
+                      "10 400", record)
+        self.the_only_log()
+        # Without a display the error message returns at once; the splash was closed first.
+        result = self.run_launcher(launcher, env={**logged, "KWN_STANDIN_VM": "fail-create"})
+        self.assertEqual(result.exit_code, 1)
+        record = self.vm_record()
+        self.assertGreater(record.index("SplashClose"), record.index("JNI_CreateJavaVM fails"))
+        self.the_only_log()
+        # A runtime without the library starts the application all the same.
+        (runtime / "splashscreen.dll").unlink()
+        self.assertEqual(self.run_launcher(launcher, env=logged).exit_code, 0)
+        self.assertTrue(any(l.startswith("call ") for l in self.vm_record()))
+        self.assertIn("ERROR: Could not load splashscreen.dll", self.the_only_log())
+
+
+if __name__ == "__main__":
+    import unittest
+    unittest.main()

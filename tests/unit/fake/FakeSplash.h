@@ -1,0 +1,66 @@
+#pragma once
+// The splash window's side of Windows: the window joins the fake desktop's top-level windows,
+// painting is recorded call by call, and the message loop runs the timer a scripted number of
+// times so that a test can change the world between ticks.
+#include "platform/SplashScreen.h"
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kwn::test {
+
+class FakeUserInterface;
+class FakeIpc;
+
+class FakeSplash : public platform::SplashScreen {
+public:
+    FakeSplash(FakeUserInterface& ui, FakeIpc& ipc) : ui_(ui), ipc_(ipc) {}
+
+    bool registerWindowClass(void* instance) override;
+    platform::WindowRect desktopRect() override { return desktop; }
+    platform::WindowHandle
+    createWindow(void* instance, const std::string& title, int x, int y, int width, int height,
+                 std::function<void(platform::SplashCanvas&)> paint) override;
+    void showWindow(platform::WindowHandle window, int showCommand) override;
+    void makeTopmost(platform::WindowHandle window) override;
+    void repaint(platform::WindowHandle window) override;
+    void startTimer(std::uint32_t id, std::uint32_t milliseconds,
+                    std::function<void()> tick) override;
+    // Runs the timer until quit, at most maxTicks times, calling beforeTick(n) ahead of tick n.
+    int runMessageLoop() override;
+    void quitMessageLoop() override;
+    platform::WindowHandle foregroundWindow() override { return foreground; }
+    std::optional<platform::ResourceData> findResourceData(void* instance, int id) override;
+
+    // One paint, as WM_PAINT would run it; returns what it drew.
+    std::vector<std::string> paint();
+
+    platform::WindowRect desktop{0, 0, 1024, 768};
+    bool createFails = false;
+    int logPixelsY = 96;
+    bool bitmapPresent = true;
+    int maxTicks = 20;
+    std::function<void(int)> beforeTick;
+    std::function<void(const std::string&)> onCall; // runs after each call is recorded
+    platform::WindowHandle foreground = nullptr;
+    std::map<int, platform::ResourceData> resources;
+
+    // "register", "create title x y w h", "show N", "topmost", "timer 9962 100", "quit", ...
+    std::vector<std::string> calls;
+    std::vector<std::vector<std::string>> paints; // what each paint drew, in order
+    int ticks = 0;
+
+private:
+    void record(const std::string& call);
+
+    FakeUserInterface& ui_;
+    FakeIpc& ipc_;
+    std::function<void(platform::SplashCanvas&)> paint_;
+    std::function<void()> tick_;
+    bool quit_ = false;
+    platform::WindowHandle window_ = nullptr;
+};
+
+} // namespace kwn::test
