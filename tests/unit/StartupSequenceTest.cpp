@@ -228,25 +228,27 @@ TEST(SplitCommandLine, TokensFollowTheQuotingRules) {
 }
 
 // Boxes carry the caption and the owner, the console gets a line; both name the log file in
-// its long form once logging is on, cut to the 5999 units of the buffer. "{0}" takes the
-// argument once.
+// its long form when logging is on, cut to the 5999 units of the buffer. "{0}" takes the
+// argument once. Every message first hides the splash, which logs, so the log is decided by then.
 TEST(ErrorReporterTest, MessagesGoToABoxOrTheConsoleAndTheWayOutCleansUp) {
-    Start s(Bytes{});
-    s.ctx.config.setNarrow(1000, "Fehler \xE9");
-    s.ctx.config.setNarrow(1009, "Code {0} {0}");
+    Start quiet(Bytes{});
+    quiet.ctx.config.setNarrow(1000, "Fehler \xE9");
+    quiet.ctx.config.setNarrow(1009, "Code {0} {0}");
     int splash = 0;
-    s.ctx.errors.setErrorOwnerWindow(&splash);
-    s.ctx.errors.displayMessage(1009, std::string("16"));
-    s.ctx.log.setForced(true); // forced, but no line written yet: the path is not known
-    s.ctx.errors.displayMessageW(1009, std::nullopt);
+    quiet.ctx.errors.setErrorOwnerWindow(&splash);
+    quiet.ctx.errors.displayMessage(1009, std::string("16"));
+    quiet.ctx.errors.displayMessageW(1009, std::nullopt);
+    Start s(Bytes{});
+    s.ctx.config.setNarrow(1009, "Code {0} {0}");
+    s.ctx.log.setForced(true);
     s.fake.files.longPaths[u"C:\\Logs\\kwn_nlog_1"] = u"C:\\Log Files\\kwn_nlog_1";
-    s.ctx.log.logMessage("on");
     s.ctx.messageBoxMode = false;
     s.ctx.errors.displayText(std::string(7000, 'x'));
     s.ctx.errors.displayText("M");
     s.ctx.errors.displayMessageW(1009, u"W");
-    ASSERT_EQ(s.fake.ui.boxes.size(), 2u);
-    const auto& [narrow, wide] = std::tie(s.fake.ui.boxes[0], s.fake.ui.boxes[1]);
+    EXPECT_THAT(s.log(), HasSubstr("\nHiding splash screen\n"));
+    ASSERT_EQ(quiet.fake.ui.boxes.size(), 2u);
+    const auto& [narrow, wide] = std::tie(quiet.fake.ui.boxes[0], quiet.fake.ui.boxes[1]);
     EXPECT_EQ(std::tuple(narrow.text, narrow.caption, narrow.owner, narrow.style, narrow.wide),
               std::tuple(u"Code 16 {0}", u"Fehler \u00E9", &splash,
                          platform::MessageBoxStyle::ErrorOk, false));
