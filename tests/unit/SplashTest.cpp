@@ -15,7 +15,7 @@ using namespace testing;
 using Settings = std::vector<std::pair<config::Key, std::string>>;
 
 // The application's controller as the splash thread sees it: the VM appears after vmAfter
-// attach attempts; actions and texts are handed out in order, then 0 and null.
+// attach attempts; actions are handed out in order, then 0, and each action 2 takes the next text.
 struct Script {
     int vmAfter = 100; // never, within the ticks of a test
     bool present = true;
