@@ -32,8 +32,8 @@ struct FontSpec {
 class SplashCanvas {
 public:
     virtual ~SplashCanvas() = default;
-    virtual int logPixelsY() = 0;                            // GetDeviceCaps of the paint device
-    virtual FontHandle createFont(const FontSpec& spec) = 0; // CreateFontIndirectA
+    virtual int logPixelsY() = 0;                              // GetDeviceCaps of the paint device
+    virtual FontHandle createFont(const FontSpec& wanted) = 0; // CreateFontIndirectA
     // LoadImageA of the bitmap resource, drawn at (0, 0) and freed; false when it is missing.
     virtual bool drawBitmap(int resourceId, int width, int height) = 0;
     // TextOutA with a transparent background, the font and the COLORREF colour.

@@ -40,16 +40,16 @@ public:
 
     int logPixelsY() override { return GetDeviceCaps(device_, LOGPIXELSY); }
 
-    FontHandle createFont(const FontSpec& spec) override {
+    FontHandle createFont(const FontSpec& wanted) override {
         LOGFONTA font{};
-        font.lfHeight = spec.height;
-        font.lfWeight = spec.weight;
+        font.lfHeight = wanted.height;
+        font.lfWeight = wanted.weight;
         font.lfCharSet = ANSI_CHARSET;
         font.lfOutPrecision = OUT_DEFAULT_PRECIS;
         font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
         font.lfQuality = DEFAULT_QUALITY;
         font.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;
-        lstrcpynA(font.lfFaceName, spec.faceName.c_str(), LF_FACESIZE);
+        lstrcpynA(font.lfFaceName, wanted.faceName.c_str(), LF_FACESIZE);
         return CreateFontIndirectA(&font);
     }
 

@@ -13,9 +13,9 @@ public:
     FakeCanvas(FakeSplash& splash, std::vector<std::string>& drawn)
         : splash_(splash), drawn_(drawn) {}
     int logPixelsY() override { return splash_.logPixelsY; }
-    platform::FontHandle createFont(const platform::FontSpec& spec) override {
-        fonts_.push_back(std::to_string(spec.height) + " " + std::to_string(spec.weight) + " " +
-                         spec.faceName);
+    platform::FontHandle createFont(const platform::FontSpec& wanted) override {
+        fonts_.push_back(std::to_string(wanted.height) + " " + std::to_string(wanted.weight) + " " +
+                         wanted.faceName);
         drawn_.push_back("font " + fonts_.back());
         return &fonts_.back();
     }
