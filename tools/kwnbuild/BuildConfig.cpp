@@ -276,10 +276,12 @@ private:
                std::string(name.str());
     }
 
-    const Setting& requireSetting(std::string_view section, const toml::key& name) const {
+    // `table` names where the setting was written, such as "messages.de".
+    const Setting& requireSetting(std::string_view section, const toml::key& name,
+                                  std::string_view table) const {
         const Setting* setting = findSetting(section, name.str());
-        if (!setting || (section == "messages" && setting->kind != ValueKind::Message))
-            fail(wordedWhere(name, section),
+        if (!setting)
+            fail(wordedWhere(name, table),
                  "unknown setting" + suggestion(section, name.str()));
         return *setting;
     }
@@ -288,7 +290,7 @@ private:
         const toml::table& table =
             requireTable(node, location(source_, node.source()) + ": [" + section + "]");
         for (auto&& [name, value] : table) {
-            const Setting& setting = requireSetting(section, name);
+            const Setting& setting = requireSetting(section, name, section);
             std::string where = wordedWhere(name, section);
             setNarrow(setting.key, encodeSetting(setting, value, where), where);
         }
@@ -302,7 +304,7 @@ private:
                 readLocaleMessages(name, *value.as_table());
                 continue;
             }
-            const Setting& setting = requireSetting("messages", name);
+            const Setting& setting = requireSetting("messages", name, "messages");
             std::string where = wordedWhere(name, "messages");
             setNarrow(setting.key, encodeSetting(setting, value, where), where);
         }
@@ -316,7 +318,7 @@ private:
             fail(where, "a locale name has at most " + std::to_string(kLocaleNameLimit) +
                             " characters, such as \"de\" or \"de_AT\"; a longer one never matches");
         for (auto&& [name, value] : table) {
-            const Setting& setting = requireSetting("messages", name);
+            const Setting& setting = requireSetting("messages", name, section);
             group.entries[setting.key] = wideValue(value, wordedWhere(name, section));
         }
         wordedGroups_.push_back(std::move(group));
