@@ -123,15 +123,11 @@ TEST(Settings, MistakesAreNamedWithFileLineAndSetting) {
     };
     // clang-format on
     for (const auto& [toml, expected] : rows)
-        EXPECT_NE(errorOf([&] { parse(toml); }).find(expected), std::string::npos)
-            << toml << "\n" << errorOf([&] { parse(toml); });
+        EXPECT_NE(errorOf([&] { parse(toml); }).find(expected), std::string::npos) << toml;
     ConfigModel model;
-    EXPECT_NE(errorOf([&] { applySetting(model, "152=" + std::string(200, 'x')); })
-                  .find("--set 152=xx"),
-              std::string::npos);
-    EXPECT_NE(errorOf([&] { applySetting(model, "152=" + std::string(200, 'x')); })
-                  .find("at most 199 of key 152"),
-              std::string::npos);
+    std::string error = errorOf([&] { applySetting(model, "152=" + std::string(200, 'x')); });
+    EXPECT_TRUE(error.starts_with("--set 152=xx") && error.ends_with("at most 199 of key 152"))
+        << error;
 }
 
 // What the parser may see: non-ASCII in strings and comments, and lines starting with "[" that
@@ -233,9 +229,9 @@ TEST(Settings, ShowGivesTheConfigurationThatRebuildsTheLauncher) {
 TEST(Settings, ShowListsIncludedFilesWithTheirSizes) {
     Scratch dir;
     dir.write("x.bin", "12345");
-    std::vector<unsigned char> launcher = build(
-        dir.write("app.toml", "[[file]]\nname = 'a\\b.bin'\nsource = 'x.bin'\n[[file]]\n"
-                              "name = 'c'\nsource = 'x.bin'"));
+    std::vector<unsigned char> launcher =
+        build(dir.write("app.toml", "[[file]]\nname = 'a\\b.bin'\nsource = 'x.bin'\n[[file]]\n"
+                                    "name = 'c'\nsource = 'x.bin'"));
     std::string shown = configText(decodeLauncher(launcher));
     EXPECT_NE(shown.find("# included file \"a\\\\b.bin\", 5 bytes"), std::string::npos) << shown;
     EXPECT_NE(shown.find("# included file \"c\", 5 bytes"), std::string::npos) << shown;

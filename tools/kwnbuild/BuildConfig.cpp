@@ -236,8 +236,7 @@ public:
         else if (std::ranges::find(settingSections(), name) != settingSections().end())
             readWorded(name, node);
         else
-            fail(location(source_, region),
-                 "unknown table '" + name + "'" + suggestion("", name));
+            fail(location(source_, region), "unknown table '" + name + "'" + suggestion("", name));
     }
 
     ConfigModel finish() {
@@ -252,14 +251,14 @@ private:
         checkValueLimit(key, value.size(), where);
         auto [earlier, added] = origins_.emplace(key, where);
         if (!added)
-            fail(where, "key " + std::to_string(key) + " is given twice, also at " +
-                            earlier->second);
+            fail(where,
+                 "key " + std::to_string(key) + " is given twice, also at " + earlier->second);
         model_.narrow[key] = std::move(value);
     }
 
     void readNumbered(const toml::node& node) {
-        const toml::table& table = requireTable(node, location(source_, node.source()) +
-                                                          ": [settings]");
+        const toml::table& table =
+            requireTable(node, location(source_, node.source()) + ": [settings]");
         for (auto&& [name, value] : table) {
             std::string where =
                 location(source_, name.source()) + ": [settings] " + std::string(name.str());
@@ -281,8 +280,7 @@ private:
                                   std::string_view table) const {
         const Setting* setting = findSetting(section, name.str());
         if (!setting)
-            fail(wordedWhere(name, table),
-                 "unknown setting" + suggestion(section, name.str()));
+            fail(wordedWhere(name, table), "unknown setting" + suggestion(section, name.str()));
         return *setting;
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The build's input, a TOML file of worded settings (or numbered entries) plus command-line
-// settings, turned into the block's content. Every fault is a BuildError naming the file, line and key, or the setting.
+// settings, turned into the block's content. Every fault is a BuildError naming the file, line and
+// key, or the setting.
 #include "tools/kwnbuild/ConfigModel.h"
 
 #include <filesystem>

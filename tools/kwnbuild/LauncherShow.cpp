@@ -1,12 +1,12 @@
 #include "tools/kwnbuild/LauncherShow.h"
 
+#include "jvm/SearchSequence.h"
 #include "tools/kwnbuild/BuildError.h"
 #include "tools/kwnbuild/ConfigBlockWriter.h"
 #include "tools/kwnbuild/IncludedFileRecords.h"
 #include "tools/kwnbuild/PeImage.h"
 #include "tools/kwnbuild/SettingValues.h"
 #include "tools/kwnbuild/TextEncoding.h"
-#include "jvm/SearchSequence.h"
 
 #include <algorithm>
 #include <fstream>
@@ -141,9 +141,9 @@ bool wordedGroups(const std::vector<LocaleGroup>& groups) {
         const LocaleGroup& group = groups[i];
         if (group.name.size() > 8 || !windows1252ToUtf8(group.name))
             return false;
-        if (i > 0 && (groups[i - 1].name.size() > group.name.size() ||
-                      (groups[i - 1].name.size() == group.name.size() &&
-                       groups[i - 1].name >= group.name)))
+        if (i > 0 &&
+            (groups[i - 1].name.size() > group.name.size() ||
+             (groups[i - 1].name.size() == group.name.size() && groups[i - 1].name >= group.name)))
             return false;
         for (const auto& [key, value] : group.entries) {
             const Setting* setting = findSetting(key);
@@ -231,7 +231,8 @@ std::string configText(const DecodedLauncher& launcher,
             if (setting.section != section || value == narrow.end())
                 continue;
             std::optional<std::string> worded = wordedValue(setting, value->second);
-            bool isDefault = setting.kind == ValueKind::Message && value->second == setting.fallback;
+            bool isDefault =
+                setting.kind == ValueKind::Message && value->second == setting.fallback;
             if (worded && !isDefault)
                 lines += std::string(setting.name) + " = " + *worded + "\n";
             if (worded || isDefault)
@@ -257,8 +258,8 @@ std::string configText(const DecodedLauncher& launcher,
         std::string size = std::to_string(file.size) + " bytes";
         if (i < extracted.size()) {
             std::u8string source = extracted[i].u8string();
-            out += "\n[[file]] # " + size + "\nname = " + name + "\nsource = " +
-                   tomlString(std::string(source.begin(), source.end())) + "\n";
+            out += "\n[[file]] # " + size + "\nname = " + name +
+                   "\nsource = " + tomlString(std::string(source.begin(), source.end())) + "\n";
         } else {
             out += "\n# included file " + name + ", " + size + " (--extract DIR writes it out)\n";
         }

@@ -1,9 +1,9 @@
 #include "tools/kwnbuild/SettingValues.h"
 
-#include "tools/kwnbuild/BuildError.h"
-#include "tools/kwnbuild/TextEncoding.h"
 #include "jvm/SearchSequence.h"
 #include "launcher/CommandLine.h"
+#include "tools/kwnbuild/BuildError.h"
+#include "tools/kwnbuild/TextEncoding.h"
 
 #include <cstdio>
 #include <optional>
@@ -20,11 +20,13 @@ struct EntryKind {
     char letter;
     bool hasValue;
 };
-constexpr EntryKind kClassPathKinds[] = {
-    {"archive", 'A', true}, {"directory", 'D', true}, {"env", 'E', true}, {"archives-in", 'S', true}};
-constexpr EntryKind kSearchKinds[] = {{"bundled", 'B', true}, {"dir", 'A', true},
+constexpr EntryKind kClassPathKinds[] = {{"archive", 'A', true},
+                                         {"directory", 'D', true},
+                                         {"env", 'E', true},
+                                         {"archives-in", 'S', true}};
+constexpr EntryKind kSearchKinds[] = {{"bundled", 'B', true},     {"dir", 'A', true},
                                       {"runtime-dir", 'R', true}, {"env", 'E', true},
-                                      {"path", 'S', false},      {"registry", 'Y', false}};
+                                      {"path", 'S', false},       {"registry", 'Y', false}};
 constexpr std::string_view kRequired = "required ";
 constexpr int kMaxColourPart = 255;
 
@@ -59,7 +61,8 @@ std::int64_t integerIn(const toml::node& node, std::int64_t min, std::int64_t ma
 std::string kindWords(std::span<const EntryKind> kinds) {
     std::string words;
     for (const EntryKind& kind : kinds)
-        words += (words.empty() ? "" : ", ") + std::string(kind.word) + (kind.hasValue ? ":..." : "");
+        words +=
+            (words.empty() ? "" : ", ") + std::string(kind.word) + (kind.hasValue ? ":..." : "");
     return words;
 }
 
@@ -73,11 +76,11 @@ std::string listEntry(std::string_view entry, std::span<const EntryKind> kinds, 
         bool hasValue = word.size() < entry.size();
         std::string_view value = hasValue ? entry.substr(word.size() + 1) : std::string_view();
         if (kind.hasValue && value.empty())
-            fail(where, std::string("bad ") + what + " \"" + std::string(entry) + "\": " +
-                            std::string(kind.word) + " needs a value after ':'");
+            fail(where, std::string("bad ") + what + " \"" + std::string(entry) +
+                            "\": " + std::string(kind.word) + " needs a value after ':'");
         if (!kind.hasValue && hasValue)
-            fail(where, std::string("bad ") + what + " \"" + std::string(entry) + "\": " +
-                            std::string(kind.word) + " takes no value");
+            fail(where, std::string("bad ") + what + " \"" + std::string(entry) +
+                            "\": " + std::string(kind.word) + " takes no value");
         if (value.find(';') != std::string_view::npos)
             fail(where, std::string("bad ") + what + " \"" + std::string(entry) +
                             "\": ';' separates the launcher's entries and cannot be part of one");
@@ -141,8 +144,8 @@ std::string colour(const toml::node& node, const std::string& where) {
         fail(where, "expected a colour \"r,g,b\" or [r, g, b], not " + typeName(node));
     }
     if (parts.size() != 3)
-        fail(where, "a colour has three parts, red, green and blue, not " +
-                        std::to_string(parts.size()));
+        fail(where,
+             "a colour has three parts, red, green and blue, not " + std::to_string(parts.size()));
     return std::to_string(parts[0]) + "," + std::to_string(parts[1]) + "," +
            std::to_string(parts[2]);
 }
@@ -192,8 +195,9 @@ std::string encodeValue(const Setting& setting, const toml::node& node, const st
     case K::ClassPath:
         return joinArray(node, where, ";", [&](const std::string& entry) {
             bool required = entry.starts_with(kRequired);
-            std::string typed = listEntry(std::string_view(entry).substr(required ? kRequired.size() : 0),
-                                          kClassPathKinds, "class path entry", where);
+            std::string typed =
+                listEntry(std::string_view(entry).substr(required ? kRequired.size() : 0),
+                          kClassPathKinds, "class path entry", where);
             return typed.substr(0, 1) + (required ? "1" : "0") + typed.substr(1);
         });
     default:
@@ -250,8 +254,10 @@ std::optional<std::string> listCandidate(const Setting& setting, const std::stri
 void checkValueLimit(Key key, std::size_t bytes, const std::string& where) {
     std::size_t limit = valueLimit(key);
     if (bytes > limit)
-        fail(where, "the value takes " + std::to_string(bytes) + " bytes; the launcher reads at "
-                    "most " + std::to_string(limit) + " of key " + std::to_string(key));
+        fail(where, "the value takes " + std::to_string(bytes) +
+                        " bytes; the launcher reads at "
+                        "most " +
+                        std::to_string(limit) + " of key " + std::to_string(key));
 }
 
 std::string encodeSetting(const Setting& setting, const toml::node& value,
@@ -288,8 +294,8 @@ std::vector<std::string> settingCandidates(const Setting& setting, std::string_v
     default:
         break;
     }
-    bool textual = setting.kind != K::Flag && setting.kind != K::Integer &&
-                   setting.kind != K::Choice;
+    bool textual =
+        setting.kind != K::Flag && setting.kind != K::Integer && setting.kind != K::Choice;
     if (std::optional<std::string> decoded = windows1252ToUtf8(value); decoded && textual)
         candidates.push_back(tomlString(*decoded));
     return candidates;

@@ -23,9 +23,8 @@ constexpr Choice kLauncherTypes[] = {
     {"console", "0"}, {"windowed", "1"}, {"console-with-message-boxes", "5"}};
 constexpr Choice kFlavours[] = {{"kestrowan", "i"}, {"qelvo", "e"}};
 
-constexpr std::string_view kSections[] = {"application", "runtime", "vm",     "console",
-                                          "log",         "splash",  "single-instance",
-                                          "messages"};
+constexpr std::string_view kSections[] = {
+    "application", "runtime", "vm", "console", "log", "splash", "single-instance", "messages"};
 
 // clang-format off
 constexpr Setting kSettings[] = {
@@ -254,8 +253,8 @@ std::string settingsReferenceMarkdown() {
         for (const Setting& setting : kSettings) {
             if (setting.section != section)
                 continue;
-            std::string head = "| `" + std::string(setting.name) + "` | " +
-                               std::to_string(setting.key) + " | ";
+            std::string head =
+                "| `" + std::string(setting.name) + "` | " + std::to_string(setting.key) + " | ";
             if (section == "messages")
                 text += head + std::string(setting.description) + " | " +
                         oneLine(setting.fallback) + " |\n";

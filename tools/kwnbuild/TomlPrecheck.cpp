@@ -10,8 +10,8 @@ enum class State { Code, Comment, Basic, Literal, MultiBasic, MultiLiteral };
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool startsName(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '_' || c == '-' || c == '"' || c == '\'';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '"' || c == '\'';
 }
 
 // Follows strings, comments and the nesting of values just far enough to know where a line
