@@ -66,13 +66,14 @@ TEST(Settings, WordedValuesBecomeTheLauncherText) {
 }
 
 TEST(Settings, LocaleMessagesApplyFromTheLeastSpecificName) {
-    ConfigModel model = parse("[messages.de_AT]\ncaption = 'A'\n[messages.\"\"]\nok = 'B'\n"
-                              "[messages.de]\ncaption = 'C'\n[[locale]]\nname = 'zz'");
+    ConfigModel model =
+        parse("[messages.de_AT]\ncaption = 'A'\n[messages.\"\"]\nok = 'B'\n"
+              "[messages.de]\ncaption = 'C'\n[messages.fr]\n[[locale]]\nname = 'zz'");
     std::string order;
     for (const LocaleGroup& group : model.localeGroups)
         order += "[" + group.name + "]";
-    EXPECT_EQ(order, "[zz][][de][de_AT]");
-    EXPECT_EQ(model.localeGroups[3].entries, (std::map<Key, std::u16string>{{1000, u"A"}}));
+    EXPECT_EQ(order, "[zz][][de][fr][de_AT]");
+    EXPECT_EQ(model.localeGroups[4].entries, (std::map<Key, std::u16string>{{1000, u"A"}}));
     EXPECT_EQ(model.localeGroups[1].entries, (std::map<Key, std::u16string>{{1013, u"B"}}));
 }
 
@@ -205,7 +206,7 @@ TEST(Settings, ShowGivesTheConfigurationThatRebuildsTheLauncher) {
         {"[application]\nname = 'Caf\u00e9 \"1\"\\\\'\ntype = 'windowed'\nclass-path = ['required archive:a.jar', 'env:X']\n"
          "[vm]\noptions = ['-Da=b c', '-Xmx1g']\n[runtime]\nsearch = ['bundled:jre', 'path']\n"
          "[splash]\nline1-colour = [1, 2, 3]\nenabled = true\nline1-y = 0\n"
-         "[messages]\ncaption = 'Oops\\n\\t'\n[messages.de]\ncaption = 'Fehler \U0001F600'\n"
+         "[messages]\ncaption = 'Oops\\n\\t'\n[messages.de]\ncaption = 'F\u00e4hler \u20ac \U0001F600'\n"
          "[[file]]\nname = 'user/x.bin'\nsource = 'x.bin'\n", false},
         {"[settings]\n108 = '2'\n128 = 'B.\\jre;Y;'\n149 = 'x'\n121 = 'AT.\\lib\\a.jar'\n107 = '01'\n"
          "123 = '\"a'\n1005 = '\u00e9'\n10114 = '1,2'\n"
@@ -221,6 +222,10 @@ TEST(Settings, ShowGivesTheConfigurationThatRebuildsTheLauncher) {
         std::string shown = configText(decoded, extractFiles(launcher, decoded, dir.path / "out"));
         EXPECT_EQ(build(dir.write("shown.toml", shown)), launcher) << shown;
         EXPECT_EQ(shown.find("[settings]") != std::string::npos, row.numbered) << shown;
+        EXPECT_EQ(shown.find("class-path = [\"required archive:a.jar\", \"env:X\"]") !=
+                      std::string::npos,
+                  !row.numbered)
+            << shown;
     }
     EXPECT_NE(errorOf([] { decodeLauncher(stub()); }).find("the block ends early"),
               std::string::npos);
