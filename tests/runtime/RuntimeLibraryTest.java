@@ -122,7 +122,9 @@ public final class RuntimeLibraryTest {
         try {
             launch("true", APP, "", "");
             fail("four arguments accepted");
-        } catch (IllegalArgumentException expected) {
+        } catch (IllegalArgumentException e) {
+            equal("The launcher passed 4 arguments; at least 5 are needed before the application's "
+                    + "own", e.getMessage(), "too few arguments");
         }
     }
 

@@ -102,15 +102,15 @@ public final class Controller {
             }
             int blank = text.indexOf(' ', start);
             int quote = firstOf(text.indexOf('"', start), text.indexOf('\'', start));
-            if (blank >= 0 && (quote < 0 || blank < quote)) {
+            if (blank != -1 && (quote < 0 || blank < quote)) {
                 tokens.add(text.substring(start, blank));
-                start = blank + 1;
+                start = blank; // skipped as a leading blank
             } else if (quote < 0) {
                 tokens.add(text.substring(start));
                 break;
             } else {
                 int close = text.indexOf(text.charAt(quote), quote + 1);
-                if (close < 0) {
+                if (close == -1) {
                     close = text.length();
                 }
                 tokens.add(text.substring(start, quote) + text.substring(quote + 1, close));

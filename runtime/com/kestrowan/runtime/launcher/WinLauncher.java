@@ -34,10 +34,10 @@ public final class WinLauncher {
      *     escaping the application's main is written to the error log and rethrown unchanged
      */
     public static void main(String[] args) throws Exception {
-        if (args == null || args.length < LEADING_ARGUMENTS - 1) {
-            throw new IllegalArgumentException("The launcher passed "
-                    + (args == null ? 0 : args.length) + " arguments; at least "
-                    + (LEADING_ARGUMENTS - 1) + " are needed before the application's own");
+        if (args.length < LEADING_ARGUMENTS - 1) {
+            throw new IllegalArgumentException("The launcher passed " + args.length
+                    + " arguments; at least " + (LEADING_ARGUMENTS - 1)
+                    + " are needed before the application's own");
         }
         boolean append = "true".equals(args[4]);
         PrintStream errorLog = LogFiles.redirect(args[2], append, true);
@@ -46,9 +46,8 @@ public final class WinLauncher {
         if (args.length >= LEADING_ARGUMENTS) {
             System.setProperty(PROGRAM_PATH_PROPERTY, args[5]);
         }
-        String[] applicationArgs = args.length > LEADING_ARGUMENTS
-                ? Arrays.copyOfRange(args, LEADING_ARGUMENTS, args.length)
-                : new String[0];
+        String[] applicationArgs =
+                Arrays.copyOfRange(args, Math.min(args.length, LEADING_ARGUMENTS), args.length);
         Method main = findMain(args[1]);
         try {
             main.invoke(null, (Object) applicationArgs);
@@ -90,7 +89,6 @@ public final class WinLauncher {
         if (errorLog != null) {
             errorLog.println("The application's main ended with an exception:");
             failure.printStackTrace(errorLog);
-            errorLog.flush();
         }
         return WinLauncher.<RuntimeException>rethrow(failure);
     }
