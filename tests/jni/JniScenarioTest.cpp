@@ -7,94 +7,32 @@
 #include "windows/JavaVMLauncher.h"
 #include "windows/StartupNotifier.h"
 
-#include "fake/FakePlatform.h"
-#include "launcher/LaunchContext.h"
+#include "JniFixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <dlfcn.h>
-#include <fstream>
 #include <thread>
 
 namespace kwn::windows {
 namespace {
 
+using jnitest::JniScenario;
+using jnitest::kFirstRunMarker;
 using testing::ElementsAre;
 using testing::HasSubstr;
 
-const std::u16string kFirstRunMarker = u"C:\\apps\\.kestrowan\\firstrun";
 const std::string kSecondEntry = "main com/kestrowan/runtime/launcher/WinLauncher";
 
 jint JNICALL refuseToCreateVm(JavaVM**, void**, void*) {
     return JNI_ERR;
 }
 
-class JniScenario : public testing::Test {
-protected:
-    void SetUp() override {
-        record = KWN_JNI_WORK_DIR "/" +
-                 std::string(testing::UnitTest::GetInstance()->current_test_info()->name());
-        tell("");
-        takeEvents();
-        fake.process.moduleFile = u"C:\\apps\\run.exe";
-        fake.files.addFile(u"C:\\apps\\run.exe", "MZ");
-        fake.files.addDirectory(u"C:\\Temp");
-        fake.environment.variables = {{"TMP", "C:\\Temp"}, {"QELVO_LOG", "yes"}};
-        setNarrow({{1009, "Internal error {0}"},
-                   {1010, "Couldn't load main class."},
-                   {1011, "Main method not found."}});
-        ctx.arguments = {u"run.exe"};
-        // The VM library stays loaded for the life of the process, as on Windows.
-        ctx.createJavaVm =
-            dlsym(dlopen(KWN_LIBJVM_PATH, RTLD_NOW | RTLD_GLOBAL), "JNI_CreateJavaVM");
-        ASSERT_NE(ctx.createJavaVm, nullptr) << dlerror();
-    }
-
-    // The VM options go through the configured options, as an application's would; the leading
-    // ":" ends whatever the launcher puts before the class path on this system.
-    void configure(char flavour, const std::string& classes, const std::string& options = "") {
-        ctx.flavour = flavour;
-        ctx.config.setNarrow(123, "-Xcheck:jni \"-Dkwn.test.record=" + record +
-                                      "\" \"-classpath :" KWN_JNI_CLASSES "/" + classes + "\" " +
-                                      options);
-    }
-    void setNarrow(std::initializer_list<std::pair<config::Key, const char*>> settings) {
-        for (const auto& [key, value] : settings)
-            ctx.config.setNarrow(key, value);
-    }
-    void tell(const char* behaviour) { std::ofstream(record + ".tell") << behaviour; }
-
-    // The calls the Java side recorded since the last look, whole or only their names.
-    std::vector<std::string> takeEvents(bool namesOnly = false) {
-        std::vector<std::string> events;
-        std::ifstream in(record);
-        for (std::string line; std::getline(in, line);)
-            events.push_back(namesOnly ? line.substr(0, line.find('|')) : line);
-        std::remove(record.c_str());
-        return events;
-    }
-    std::string logText() const { return fake.files.text(u"C:\\Temp\\kwn_nlog_1"); }
-
-    // Runs a step that must end the launcher with a message box and returns its text. The
-    // exception the failed lookup left pending is cleared, as the process would have ended.
-    std::string endingMessage(const std::function<void()>& step) {
-        fake.ui.boxes.clear();
-        EXPECT_EQ(test::exitCodeOf(step), 1);
-        attachCurrentThread(ctx)->ExceptionClear();
-        return fake.ui.boxes.size() == 1 ? test::narrow(fake.ui.boxes[0].text) : "(no box)";
-    }
-
-    test::FakePlatform fake;
-    launcher::LaunchContext ctx{fake.platform()};
-    std::string record;
-};
-
 // The first flavour's main gets the argument layout and waits for another thread to attach and
 // call the instance controller; the VM is destroyed after main, once that thread detached.
 TEST_F(JniScenario, FirstFlavourLaunch) {
-    configure('e', "full");
+    configure('e', classes("full"));
     tell("waitForController");
     // clang-format off
     setNarrow({{107, "1"}, {122, "app.Main"}, {102, "1"}, {103, "error.log"}, {104, "1"},
@@ -140,7 +78,7 @@ TEST_F(JniScenario, FirstFlavourLaunch) {
 // of every step show any local reference the launcher forgets: they all stay on this thread, and
 // -Xcheck:jni reports more than 32 of them.
 TEST_F(JniScenario, SecondFlavourLaunchThenRepeatedSteps) {
-    configure('i', "full", "-Xmx16m");
+    configure('i', classes("full"), "-Xmx16m");
     tell("splashThrows,mainThrows");
     // clang-format off
     setNarrow({{108, "1"}, {10123, "1"}, {163, "1"}, {10111, "Starting..."}, {10109, "10"},
@@ -217,7 +155,7 @@ TEST_F(JniScenario, NoVmThenBrokenClasses) {
     EXPECT_THAT(logText(), HasSubstr("\nCreating JVM\nERROR: could not initialize JVM\n"));
 
     ctx.createJavaVm = createJavaVm;
-    configure('i', "broken");
+    configure('i', classes("broken"));
     setNarrow({{108, "1"}, {10123, "1"}});
     EXPECT_THAT(endingMessage([&] { launchJavaProgram(ctx, true); }),
                 HasSubstr("Main method not found."));
