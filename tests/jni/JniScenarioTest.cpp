@@ -2,26 +2,95 @@
 // only one VM, so each scenario is a process of its own (CMakeLists.txt), failed on any complaint
 // of the checked JNI. After its launch a scenario goes on calling the launcher's steps on the same
 // VM: the fake platform's exit throws, so even a fatal end leaves the VM usable.
-// Everything but the VM is the unit tests' fake platform, with the launcher at C:\apps\run.exe.
+// Everything but the VM is the unit tests' fake platform, with the launcher at C:\apps\run.exe;
+// the Java side reports its calls through a record file and is told what to do in another.
+// The last scenario runs the real kwnruntime.jar with a sample application shipped as a jar.
+#include "fake/FakePlatform.h"
+#include "launcher/LaunchContext.h"
 #include "windows/JavaEntryPoints.h"
 #include "windows/JavaVMLauncher.h"
+#include "windows/SplashJavaControl.h"
 #include "windows/StartupNotifier.h"
-
-#include "JniFixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <dlfcn.h>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <sstream>
 #include <thread>
 
 namespace kwn::windows {
 namespace {
 
-using jnitest::JniScenario;
-using jnitest::kFirstRunMarker;
 using testing::ElementsAre;
 using testing::HasSubstr;
+
+const std::u16string kFirstRunMarker = u"C:\\apps\\.kestrowan\\firstrun";
+
+class JniScenario : public testing::Test {
+protected:
+    void SetUp() override {
+        record = KWN_JNI_WORK_DIR "/" +
+                 std::string(testing::UnitTest::GetInstance()->current_test_info()->name());
+        tell("");
+        takeEvents();
+        fake.process.moduleFile = u"C:\\apps\\run.exe";
+        fake.files.addFile(u"C:\\apps\\run.exe", "MZ");
+        fake.files.addDirectory(u"C:\\Temp");
+        fake.environment.variables = {{"TMP", "C:\\Temp"}, {"QELVO_LOG", "yes"}};
+        setNarrow({{1009, "Internal error {0}"},
+                   {1010, "Couldn't load main class."},
+                   {1011, "Main method not found."}});
+        ctx.arguments = {u"run.exe"};
+        // The VM library stays loaded for the life of the process, as on Windows.
+        ctx.createJavaVm =
+            dlsym(dlopen(KWN_LIBJVM_PATH, RTLD_NOW | RTLD_GLOBAL), "JNI_CreateJavaVM");
+        ASSERT_NE(ctx.createJavaVm, nullptr) << dlerror();
+    }
+
+    // The VM options go through the configured options, as an application's would; the leading
+    // ":" ends whatever the launcher puts before the class path on this system.
+    void configure(char flavour, const std::string& classPath, const std::string& options = "") {
+        ctx.flavour = flavour;
+        ctx.config.setNarrow(123, "-Xcheck:jni \"-Dkwn.test.record=" + record +
+                                      "\" \"-classpath :" + classPath + "\" " + options);
+    }
+    static std::string classes(const char* set) { return KWN_JNI_CLASSES "/" + std::string(set); }
+    void setNarrow(std::initializer_list<std::pair<config::Key, const char*>> settings) {
+        for (const auto& [key, value] : settings)
+            ctx.config.setNarrow(key, value);
+    }
+    void tell(const char* behaviour) { std::ofstream(record + ".tell") << behaviour; }
+
+    // The calls the Java side recorded since the last look, whole or only their names.
+    std::vector<std::string> takeEvents(bool namesOnly = false) {
+        std::vector<std::string> events;
+        std::ifstream in(record);
+        for (std::string line; std::getline(in, line);)
+            events.push_back(namesOnly ? line.substr(0, line.find('|')) : line);
+        std::remove(record.c_str());
+        return events;
+    }
+    std::string logText() const { return fake.files.text(u"C:\\Temp\\kwn_nlog_1"); }
+
+    // Runs a step that must end the launcher with a message box and returns its text. The
+    // exception the failed lookup left pending is cleared, as the process would have ended.
+    std::string endingMessage(const std::function<void()>& step) {
+        fake.ui.boxes.clear();
+        EXPECT_EQ(test::exitCodeOf(step), 1);
+        attachCurrentThread(ctx)->ExceptionClear();
+        return fake.ui.boxes.size() == 1 ? test::narrow(fake.ui.boxes[0].text) : "(no box)";
+    }
+
+    test::FakePlatform fake;
+    launcher::LaunchContext ctx{fake.platform()};
+    std::string record;
+};
 
 const std::string kSecondEntry = "main com/kestrowan/runtime/launcher/WinLauncher";
 
@@ -183,6 +252,72 @@ TEST_F(JniScenario, NoVmThenBrokenClasses) {
     }).join();
     const std::string dropped = "error mailslot methods 0000000000000000 0000000000000000\n";
     EXPECT_THAT(logText(), HasSubstr("\n" + dropped + dropped));
+}
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Polls the controller as the splash timer does, until it asks for the wanted action.
+bool pollUntil(SplashJavaControl& splash, int action) {
+    for (int tick = 0; tick < 3000; ++tick) {
+        if (splash.getAction() == action)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// The real kwnruntime.jar behind the launcher's lookups, with a sample application as a user
+// ships one: the first-run hook, the argument layout, a second start on a thread of its own and
+// the splash polled as the splash thread does. How the jar treats a main that throws is the
+// runtime library's own test; the launcher's side of it is the second flavour's scenario.
+TEST_F(JniScenario, RealRuntimeJar) {
+    configure('i', KWN_RUNTIME_JAR ":" KWN_SAMPLE_JAR, "-Dfile.encoding=UTF-8");
+    // clang-format off
+    setNarrow({{122, "sample.App"}, {104, "1"}, {105, "${kwn.test.record}.out"}, {106, "0"},
+               {124, "-fixed \"two words\""}, {10003, "."}});
+    // clang-format on
+    ctx.arguments = {u"run.exe", u"a", u"\u00e9t\u00e9 \u4E2D"};
+    fake.files.addFile(kFirstRunMarker, "");
+    std::remove((record + ".out").c_str());
+
+    tell("stop");
+    EXPECT_TRUE(launchJavaProgram(ctx, false));
+    EXPECT_TRUE(logText().ends_with("\ncheckFirstRun stopped further execution\nlaunch done\n"));
+    EXPECT_EQ(fileText(record + ".out"), "");
+
+    // The splash thread sees the application's text, the listener thread then hands over a
+    // second start, and the application hides the splash once its listener has it.
+    tell("");
+    std::promise<void> textSeen;
+    std::thread splashThread([&] {
+        SplashJavaControl splash(ctx);
+        ASSERT_TRUE(splash.attach());
+        ASSERT_TRUE(splash.findController());
+        EXPECT_TRUE(pollUntil(splash, java::kActionFetchText));
+        EXPECT_EQ(splash.getText(), u"Loading 4");
+        textSeen.set_value();
+        EXPECT_TRUE(pollUntil(splash, java::kActionHideSplash));
+        splash.detach();
+    });
+    std::thread listenerThread([&] {
+        textSeen.get_future().wait();
+        StartupNotifier notifier(ctx);
+        ASSERT_TRUE(notifier.attach());
+        notifier.deliver(u"-open \"a b\" \u4E2D");
+        detachCurrentThread(ctx);
+    });
+    JNIEnv* env = attachCurrentThread(ctx);
+    EXPECT_TRUE(callMain(ctx, env));
+    splashThread.join();
+    listenerThread.join();
+    EXPECT_EQ(
+        fileText(record + ".out"),
+        "args|-fixed|two words|a|\u00e9t\u00e9 \u4E2D|run.exe\nsecond start|-open|a b|\u4E2D\n");
 }
 
 } // namespace

@@ -7,14 +7,11 @@ import java.util.concurrent.TimeUnit;
 import java.util.concurrent.atomic.AtomicReference;
 
 // An application as a user writes one against kwnruntime.jar: it prints what it was given,
-// shows a status text, waits for a second start and hides the splash; told "throw", it fails.
+// shows a status text, waits for a second start and hides the splash.
 public final class App {
     public static void main(String[] args) throws Exception {
         System.out.println("args|" + String.join("|", args) + "|"
                 + System.getProperty("kestrowan.launcher.path"));
-        System.err.println("error line");
-        if (java.util.Arrays.asList(args).contains("throw"))
-            throw new IllegalStateException("the sample was told to throw");
         AtomicReference<String> second = new AtomicReference<>();
         CountDownLatch started = new CountDownLatch(1);
         Controller.addStartupListener(parameters -> {
