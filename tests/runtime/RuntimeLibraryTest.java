@@ -345,22 +345,6 @@ public final class RuntimeLibraryTest {
             fail("null text accepted");
         } catch (NullPointerException expected) {
         }
-
-        // Texts posted from several threads while the launcher polls: a 2 always finds a text,
-        // and the last one posted is the one left.
-        List<Thread> posters = new ArrayList<>();
-        for (int t = 0; t < 3; ++t) {
-            String name = "t" + t + "-";
-            posters.add(new Thread(() -> { for (int i = 0; i < 3000; ++i) SplashScreen.setText(name + i); }));
-            posters.get(t).start();
-        }
-        boolean lost = false;
-        while (posters.stream().anyMatch(Thread::isAlive))
-            if (QelvoController.getAction() == 2) lost |= QelvoController.getText() == null;
-        equal(false, lost, "a 2 without a text");
-        SplashScreen.setText("final");
-        equal(2, QelvoController.getAction(), "action for the last text");
-        equal("final", QelvoController.getText(), "last text");
     }
 
     // Headless, the runtime splash's lines are kept and follow the application's calls.
