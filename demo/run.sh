@@ -14,7 +14,8 @@ unset JAVA_HOME JDK_HOME QELVO_JAVA_HOME KESTROWAN_JAVA_HOME KESTROWAN_LOG MANPA
 rm -rf "$app"
 mkdir -p "$app/jre/bin/server" "$app/lib"
 "$root/dist/bin/kwnbuild" --stub "$root/dist/stubs/launcher-x64.exe" \
-    --config "$root/demo/sample-app.toml" --output "$app/SampleApp.exe"
+    --config "$root/demo/sample-app.toml" --output "$app/SampleApp.exe" \
+    --no-runtime-jar # the stand-in VM loads no classes
 echo "Built $app/SampleApp.exe ($(stat -c %s "$app/SampleApp.exe") bytes)"
 
 # The stand-in runtime the launcher will find as its bundled .\jre.

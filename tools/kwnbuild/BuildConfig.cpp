@@ -2,6 +2,7 @@
 
 #include "tools/kwnbuild/BuildError.h"
 #include "tools/kwnbuild/IncludedFileList.h"
+#include "tools/kwnbuild/ResourceConfig.h"
 #include "tools/kwnbuild/TextEncoding.h"
 #include "tools/kwnbuild/WholeFile.h"
 
@@ -212,10 +213,12 @@ ConfigModel parseConfig(std::string_view text, const std::string& sourceName) {
             model.localeGroups = readLocaleGroups(node, sourceName);
         else if (name == "file")
             readIncludedFiles(node, sourceName, model.includedFiles);
+        else if (name == "resources")
+            model.resources = readResourceSettings(node, sourceName);
         else
             fail(location(sourceName, name.source()),
                  "unknown top-level key '" + std::string(name.str()) +
-                     "'; expected [settings], [wide], [[locale]] or [[file]]");
+                     "'; expected [settings], [wide], [[locale]], [[file]] or [resources]");
     }
     return model;
 }

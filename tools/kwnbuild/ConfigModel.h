@@ -2,6 +2,7 @@
 // What a launcher carries behind its image: the configuration block, already in the encodings
 // the launcher reads, and the files it extracts.
 #include "config/ConfigKeys.h"
+#include "tools/kwnbuild/ApplicationResources.h"
 
 #include <filesystem>
 #include <map>
@@ -31,6 +32,7 @@ struct ConfigModel {
     std::vector<LocaleGroup> localeGroups;
     // In record order. Keys 2002 and 2003 are derived from this list and never set otherwise.
     std::vector<IncludedFile> includedFiles;
+    ResourceSettings resources; // the stub's resources are kept where this is empty
 };
 
 } // namespace kwn::build

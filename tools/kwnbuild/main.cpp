@@ -1,6 +1,7 @@
 // kwnbuild: writes an application's configuration behind a launcher stub.
 #include "tools/kwnbuild/BuildError.h"
 #include "tools/kwnbuild/LauncherBuild.h"
+#include "tools/kwnbuild/RuntimeJar.h"
 
 #include <CLI/CLI.hpp>
 
@@ -26,7 +27,13 @@ int reportError(std::string message) {
     return 1;
 }
 
-void defineOptions(CLI::App& app, kwn::build::BuildRequest& request, std::string& config) {
+struct JarChoice {
+    std::string path;
+    bool none = false;
+};
+
+void defineOptions(CLI::App& app, kwn::build::BuildRequest& request, std::string& config,
+                   JarChoice& jar) {
     app.add_option("--stub", request.stub, "Launcher stub (a bare PE image) to build from")
         ->required();
     app.add_option("--output", request.output, "Launcher file to write (replaced as a whole)")
@@ -43,6 +50,13 @@ void defineOptions(CLI::App& app, kwn::build::BuildRequest& request, std::string
                    "directory (repeatable; after the file's [[file]] entries)")
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    CLI::Option* path =
+        app.add_option("--runtime-jar", jar.path,
+                       "kwnruntime.jar to put at .kestrowan/kwnruntime.jar beside the output "
+                       "(default: dist/lib/kwnruntime.jar beside this tool's dist/bin)");
+    app.add_flag("--no-runtime-jar", jar.none,
+                 "Place no runtime jar and add none to the class path")
+        ->excludes(path);
 }
 
 // Progress lines are for a person watching, not for logs and scripts.
@@ -61,7 +75,8 @@ int main(int argc, char** argv) {
                  kProgram);
     kwn::build::BuildRequest request;
     std::string config;
-    defineOptions(app, request, config);
+    JarChoice jar;
+    defineOptions(app, request, config, jar);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -72,6 +87,9 @@ int main(int argc, char** argv) {
     }
     if (app.count("--config") > 0)
         request.config = config;
+    if (!jar.none)
+        request.runtimeJar = jar.path.empty() ? kwn::build::defaultRuntimeJar(argv[0])
+                                              : std::filesystem::path(jar.path);
     if (standardErrorIsTerminal())
         request.progress = &std::cerr;
     try {
