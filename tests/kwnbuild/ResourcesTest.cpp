@@ -22,10 +22,15 @@ using namespace kwn::build::test_support;
 
 constexpr std::uint64_t kOptional = 0x58, kTable = 0x148;
 
-// A PE32+ image as the linker lays out the stub: code, then an empty resource section (a root
-// directory without entries), then the base relocations; file alignment 0x200, section
-// alignment 0x1000, a checksum set.
-Bytes peWithResourceSection() {
+// Where the data directories start: PE32+ widens the image base and the four stack and heap sizes.
+std::uint64_t directories(bool pe32) {
+    return kOptional + (pe32 ? 96 : 112);
+}
+
+// A PE image as the linker lays out the stub: code, then an empty resource section (a root
+// directory without entries), then the base relocations, which reach further in memory than in
+// the file; file alignment 0x200, section alignment 0x1000, a checksum set.
+Bytes peWithResourceSection(bool pe32 = false) {
     Bytes image(0x800, 0);
     image[0] = 'M';
     image[1] = 'Z';
@@ -35,12 +40,14 @@ Bytes peWithResourceSection() {
     putLittleEndian(image, 0x54, 0xF0, 2);
     // clang-format off
     for (auto [offset, value] : std::initializer_list<std::pair<std::uint64_t, std::uint32_t>>{
-             {0, 0x20B}, {8, 0x400}, {32, 0x1000}, {36, 0x200}, {56, 0x4000}, {64, 0x1234},
-             {108, 16}, {112 + 16, 0x2000}, {112 + 20, 16}, {112 + 40, 0x3000}, {112 + 44, 8}})
-        putLittleEndian(image, kOptional + offset, value, 4);
+             {kOptional, pe32 ? 0x10B : 0x20B}, {kOptional + 8, 0x400}, {kOptional + 32, 0x1000},
+             {kOptional + 36, 0x200}, {kOptional + 56, 0x5000}, {kOptional + 64, 0x1234},
+             {directories(pe32) - 4, 16}, {directories(pe32) + 16, 0x2000},
+             {directories(pe32) + 20, 16}, {directories(pe32) + 40, 0x3000}, {directories(pe32) + 44, 8}})
+        putLittleEndian(image, offset, value, 4);
     for (std::uint32_t i = 0; i < 3; ++i)
         for (auto [field, value] : std::initializer_list<std::pair<std::uint64_t, std::uint32_t>>{
-                 {8, 0x10}, {12, 0x1000 * (i + 1)}, {16, 0x200}, {20, 0x200 * (i + 1)}})
+                 {8, i == 2 ? 0x1100 : 0x10}, {12, 0x1000 * (i + 1)}, {16, 0x200}, {20, 0x200 * (i + 1)}})
             putLittleEndian(image, kTable + 40 * i + field, value, 4);
     // clang-format on
     putLittleEndian(image, 0x600, 0xC0FFEE, 8); // the relocations' content
@@ -61,27 +68,42 @@ TEST(PeResources, TheSectionIsRebuiltAndTheRelocationsMoveBehindIt) {
                          {key(3, 1), {1}},
                          {{named, named, 0}, {2, 3}},
                          {{named, resourceNumber(9), 0}, {}}};
-    Bytes image = withResources(peWithResourceSection(), tree);
-    EXPECT_EQ(readResources(image), tree);
-    // Named entries come first in every directory, as Windows' binary search expects.
-    EXPECT_EQ(field(image, 0x40C), 0x10001u); // at the root: one named type, one numbered
-    EXPECT_NE(field(image, 0x410) & 0x80000000, 0u);
-    std::uint32_t size = field(image, kTable + 40 + 8);
-    EXPECT_EQ(field(image, kOptional + 112 + 20), size);
-    EXPECT_EQ(field(image, kTable + 40 + 16), (size + 0x1FF) / 0x200 * 0x200);
-    std::uint32_t relocationRva = 0x2000 + (size + 0xFFF) / 0x1000 * 0x1000;
-    std::uint32_t relocationOffset = 0x400 + field(image, kTable + 40 + 16);
-    EXPECT_EQ(field(image, kTable + 80 + 12), relocationRva);
-    EXPECT_EQ(field(image, kTable + 80 + 20), relocationOffset);
-    EXPECT_EQ(field(image, kOptional + 112 + 40), relocationRva);
-    EXPECT_EQ(field(image, kOptional + 56), relocationRva + 0x1000);          // the image's size
-    EXPECT_EQ(field(image, kOptional + 8), 0x400 + relocationOffset - 0x600); // initialised data
-    EXPECT_EQ(field(image, kOptional + 64), 0u); // the caller sets it over the whole file
-    EXPECT_EQ(field(image, relocationOffset), 0xC0FFEEu);
-    EXPECT_EQ(validateStub(image), image.size());
-    // Smaller again: everything moves back.
-    EXPECT_EQ(withResources(image, {}), withResources(peWithResourceSection(), {}));
-    EXPECT_EQ(field(withResources(image, {}), kTable + 80 + 12), 0x3000u);
+    for (bool pe32 : {false, true}) {
+        Bytes stub = peWithResourceSection(pe32);
+        Bytes image = withResources(stub, tree);
+        EXPECT_EQ(readResources(image), tree);
+        // Named entries come first in every directory, as Windows' binary search expects.
+        EXPECT_EQ(field(image, 0x40C), 0x10001u); // at the root: one named type, one numbered
+        EXPECT_NE(field(image, 0x410) & 0x80000000, 0u);
+        // Of the headers, only what follows the section's new size changes.
+        std::uint32_t size = field(image, kTable + 40 + 8);
+        std::uint32_t rawSize = (size + 0x1FF) / 0x200 * 0x200;
+        std::uint32_t relocations = 0x2000 + (size + 0xFFF) / 0x1000 * 0x1000;
+        Bytes expected(stub.begin(), stub.begin() + 0x400);
+        // clang-format off
+        for (auto [offset, value] : std::initializer_list<std::pair<std::uint64_t, std::uint32_t>>{
+                 {kTable + 40 + 8, size}, {kTable + 40 + 16, rawSize}, {directories(pe32) + 20, size},
+                 {kTable + 80 + 12, relocations}, {kTable + 80 + 20, 0x400 + rawSize},
+                 {directories(pe32) + 40, relocations}, {kOptional + 56, relocations + 0x2000},
+                 {kOptional + 8, 0x200 + rawSize}, {kOptional + 64, 0}}) // the caller sets the checksum
+            putLittleEndian(expected, offset, value, 4);
+        // clang-format on
+        EXPECT_EQ(Bytes(image.begin(), image.begin() + 0x400), expected) << pe32;
+        EXPECT_EQ(field(image, 0x400 + rawSize), 0xC0FFEEu);
+        EXPECT_EQ(validateStub(image), 0x600u + rawSize);
+        // Smaller again: everything moves back.
+        EXPECT_EQ(withResources(image, {}), withResources(stub, {}));
+    }
+    std::string listed;
+    for (const ResourceEntry& entry :
+         listResources(withResources(peWithResourceSection(), tree)).entries)
+        listed += entry.type + " " + entry.name + " " + std::to_string(entry.language) + " " +
+                  std::to_string(entry.size) + ";";
+    EXPECT_EQ(listed, "PNG PNG 0 2;PNG 9 0 0;RT_ICON 1 2057 1;RT_ICON 2 2057 5000;");
+    // The layout itself: three directories of one entry each, the data entry, the data.
+    Bytes small = withResources(peWithResourceSection(), {{key(3, 1), Bytes(5, 1)}});
+    EXPECT_EQ(field(small, kTable + 40 + 8), 96u);
+    EXPECT_EQ(field(small, 0x400 + 72), 0x2000u + 88);
 }
 
 TEST(PeResources, ImagesThatCannotBeRewrittenAreRefused) {
@@ -94,7 +116,7 @@ TEST(PeResources, ImagesThatCannotBeRewrittenAreRefused) {
     const std::pair<Bytes, const char*> cases[] = {
         {changed(kOptional + 112 + 16, 0x2100), "no resource section of its own"},
         {changed(kOptional + 112 + 40, 0x1000), "other than the base relocations follows"},
-        {changed(kOptional + 112 + 8, 0x3000), "data directory 1 lies in or behind"},
+        {changed(kOptional + 112, 0x3000), "data directory 0 lies in or behind"},
         {changed(kOptional + 112 + 32, 0x800), "the stub is signed"},
         {changed(kOptional, 0x10C), "not a PE32 or PE32+ image"},
         {changed(0x400 + 12, 0xFFFF), "the resource tree points past its section"}};
@@ -142,17 +164,18 @@ Bytes bmpFile(std::int32_t height = 2) {
 
 // What a stub carries: icon group 1001 and a second group that shares its image 2.
 ResourceTree stubTree() {
-    Bytes group1001 = {0, 0, 1, 0, 2, 0};
+    Bytes group1001 = {0, 0, 1, 0, 3, 0};
     Bytes shared = {0, 0, 1, 0, 1, 0};
-    for (std::uint16_t image : {1, 2}) {
+    for (std::uint16_t image : {1, 2, 5}) {
         Bytes entry(14, 0);
         entry[12] = static_cast<unsigned char>(image);
         group1001.insert(group1001.end(), entry.begin(), entry.end());
         if (image == 2)
             shared.insert(shared.end(), entry.begin(), entry.end());
     }
-    return {{key(3, 1), {1}},     {key(3, 2), {2}},     {key(14, 1001), group1001},
-            {key(14, 7), shared}, {key(2, 10000), {9}}, {key(24, 1), {'<'}}};
+    return {{key(3, 1), {1}},           {key(3, 2), {2}},     {key(3, 5), {5}},
+            {key(14, 1001), group1001}, {key(14, 7), shared}, {key(2, 10000), {9}},
+            {key(24, 1), {'<'}}};
 }
 
 TEST(ApplicationResources, ReplaceTheStubsOwnAndKeepTheRest) {
@@ -167,7 +190,7 @@ TEST(ApplicationResources, ReplaceTheStubsOwnAndKeepTheRest) {
                               "app.toml"};
     ResourceTree tree = stubTree();
     applyResources(tree, settings);
-    // Image 2 stays for the other group; the new images take the free numbers 1, 3 and 4.
+    // Image 2 stays for the other group, 5 goes; the new images take the free numbers 1, 3 and 4.
     EXPECT_EQ(tree.at(key(3, 2)), Bytes{2});
     for (std::uint16_t image : {1, 3, 4})
         EXPECT_EQ(tree.at(key(3, image)), kPng) << image;
@@ -198,6 +221,7 @@ TEST(ApplicationResources, BrokenFilesAreRefused) {
         putLittleEndian(changed, offset, value, width);
         return changed;
     };
+    Bytes twoPlanes = bitmapWith(26, 2, 2);
     Bytes shortIcon = icoFile({kPng});
     shortIcon.pop_back();
     // clang-format off
@@ -207,7 +231,9 @@ TEST(ApplicationResources, BrokenFilesAreRefused) {
         {"icon", Bytes{0, 0, 1, 0, 2, 0, 1}, "cut off in its directory"},
         {"icon", shortIcon, "image 1: its data lies outside the file"},
         {"icon", icoFile({Bytes(40, 0)}), "image 1: neither a PNG image nor a bitmap"},
+        {"icon", icoFile({Bytes(twoPlanes.begin() + 14, twoPlanes.end())}), "neither a PNG"},
         {"bitmap", Bytes(bitmap.begin(), bitmap.begin() + 53), "not a bitmap file"},
+        {"bitmap", bitmapWith(0, 'B' | 'A' << 8, 2), "not a bitmap file"},
         {"bitmap", bitmapWith(14, 12, 4), "not one Windows reads"},
         {"bitmap", bitmapWith(18, 0, 4), "impossible size"},
         {"bitmap", bitmapWith(22, 0, 4), "impossible size"},
@@ -232,12 +258,52 @@ TEST(ApplicationResources, BrokenFilesAreRefused) {
         });
         EXPECT_NE(error.find(message), std::string::npos) << message << ": " << error;
     }
-    // What is accepted: both icon image forms, every image format with its end.
+    // What is accepted: every depth, both icon image forms, every image format with its end.
+    for (std::uint32_t bits : {1, 4, 8, 16, 24, 32})
+        EXPECT_EQ(bitmapResource(bitmapWith(28, bits, 2), "x").size(), bitmap.size() - 14) << bits;
     EXPECT_EQ(iconImages(icoFile({kPng, Bytes(bitmap.begin() + 14, bitmap.end())}), "x").size(),
               2u);
     for (Bytes image :
          {kPng, Bytes{'G', 'I', 'F', '8', '7', 'a', ';'}, Bytes{0xFF, 0xD8, 0xFF, 0xD9}})
         EXPECT_EQ(errorOf([&] { checkSplashImage(image, "x"); }), "(accepted)");
+}
+
+Bytes utf16z(std::string_view text) {
+    Bytes bytes;
+    for (char c : text)
+        bytes.insert(bytes.end(), {static_cast<unsigned char>(c), 0});
+    bytes.insert(bytes.end(), {0, 0});
+    return bytes;
+}
+
+// Every node: its length, its value's length, its type (1 text), its key, each part on a 4-byte
+// boundary; the fixed part as Windows defines it.
+TEST(VersionInfo, TheLayoutWindowsReads) {
+    VersionInfo info{{1, 2, 3, 4}, {5, 6, 7, 8}, {{"A", u"b"}}};
+    Bytes expected = {0xEC, 0, 0x34, 0, 0, 0};
+    auto add = [&](const Bytes& part) {
+        expected.insert(expected.end(), part.begin(), part.end());
+    };
+    add(utf16z("VS_VERSION_INFO"));
+    add({0, 0});
+    for (std::uint32_t word : {0xFEEF04BDu, 0x10000u, 0x10002u, 0x30004u, 0x50006u, 0x70008u, 0x3Fu,
+                               0u, 0x40004u, 1u, 0u, 0u, 0u}) {
+        add(Bytes(4, 0));
+        putLittleEndian(expected, expected.size() - 4, word, 4);
+    }
+    for (const Bytes& part :
+         {Bytes{0x4C, 0, 0, 0, 1, 0}, utf16z("StringFileInfo"), Bytes{0x28, 0, 0, 0, 1, 0},
+          utf16z("040904B0"), Bytes{0x10, 0, 2, 0, 1, 0}, utf16z("A"), Bytes{0, 0}, utf16z("b"),
+          Bytes{0x44, 0, 0, 0, 1, 0}, utf16z("VarFileInfo"), Bytes{0, 0},
+          Bytes{0x24, 0, 4, 0, 0, 0}, utf16z("Translation"), Bytes{0, 0, 9, 4, 0xB0, 4}})
+        add(part);
+    EXPECT_EQ(encodeVersionInfo(info, 0x409), expected);
+    EXPECT_EQ(versionText(decodeVersionInfo(expected).productVersion), "5.6.7.8");
+    Bytes wrongKey = expected, cut = expected;
+    wrongKey[6] = 'W';
+    putLittleEndian(cut, 0, 0x50, 2); // ends inside the fixed part
+    for (const Bytes& broken : {Bytes(5, 0), wrongKey, cut})
+        EXPECT_NE(errorOf([&] { decodeVersionInfo(broken); }).find("malformed"), std::string::npos);
 }
 
 TEST(ResourceConfig, TheResourcesTable) {
@@ -333,6 +399,18 @@ TEST(LauncherBuild, ResourcesJarAndChecksumInTheBuiltLauncher) {
     EXPECT_EQ(field(launcher, kOptional + 64), peChecksum(launcher, kOptional + 64));
     EXPECT_EQ(readResources(launcher).at(key(3, 1, 1033)), kPng);
     EXPECT_EQ(listResources(launcher).entries.size(), 2u);
+    // Without resources the stub's image is copied, and its checksum set all the same; a stub
+    // without a checksum gets none.
+    request.config = std::nullopt;
+    for (std::uint32_t stubChecksum : {0x1234u, 0u}) {
+        Bytes stub = peWithResourceSection();
+        putLittleEndian(stub, kOptional + 64, stubChecksum, 4);
+        request.stub = dir.write("stub.exe", stub);
+        buildLauncher(request);
+        launcher = read(dir.path / "out/app.exe");
+        EXPECT_EQ(field(launcher, kOptional + 64),
+                  stubChecksum ? peChecksum(launcher, kOptional + 64) : 0u);
+    }
 }
 
 TEST(WholeFile, WhatIsNoInputIsRefusedBeforeItIsOpened) {
@@ -345,6 +423,13 @@ TEST(WholeFile, WhatIsNoInputIsRefusedBeforeItIsOpened) {
                   {"none", "cannot open stub"}},
                  [&](const std::string& name) { readWholeFile(dir.path / name, "stub", 4); });
     EXPECT_EQ(readWholeFile(dir.path / "five", "stub", 5).size(), 5u);
+    // No stub is above 64 MiB; a sparse file costs nothing to make.
+    std::filesystem::path large = dir.write("large", std::string());
+    std::filesystem::resize_file(large, (64 << 20) + 1);
+    EXPECT_NE(errorOf([&] {
+                  buildLauncher({large, dir.path / "o", std::nullopt});
+              }).find("larger than 64 MiB"),
+              std::string::npos);
     // Refused before the temporary file is made, which would land in the working directory.
     EXPECT_EQ(errorOf([&] {
                   buildLauncher({dir.path / "five", "", std::nullopt});

@@ -26,16 +26,12 @@ std::uint64_t alignUp(std::uint64_t value, std::uint32_t alignment) {
     return alignment == 0 ? value : (value + alignment - 1) / alignment * alignment;
 }
 
-struct Directory {
-    std::uint32_t rva = 0, size = 0;
-};
-
-Directory dataDirectory(std::span<const unsigned char> image, const PeLayout& layout,
-                        std::uint32_t index) {
+// The address a data directory holds; its size is not needed to move or check it.
+std::uint32_t directoryRva(std::span<const unsigned char> image, const PeLayout& layout,
+                           std::uint32_t index) {
     if (index >= layout.directoryCount)
-        return {};
-    std::uint64_t at = layout.dataDirectories + 8 * std::uint64_t{index};
-    return {readLittleEndian(image, at, 4), readLittleEndian(image, at + 4, 4)};
+        return 0;
+    return readLittleEndian(image, layout.dataDirectories + 8 * std::uint64_t{index}, 4);
 }
 
 // The file offset of an address inside a section's raw data, or nothing.
@@ -217,9 +213,9 @@ Bytes encodeSection(const ResourceTree& tree, std::uint32_t sectionRva) {
 }
 
 std::size_t resourceSection(std::span<const unsigned char> image, const PeLayout& layout) {
-    Directory resources = dataDirectory(image, layout, kResourceDirectory);
+    std::uint32_t resources = directoryRva(image, layout, kResourceDirectory);
     for (std::size_t i = 0; i < layout.sections.size(); ++i) {
-        if (resources.rva != 0 && layout.sections[i].virtualAddress == resources.rva)
+        if (resources != 0 && layout.sections[i].virtualAddress == resources)
             return i;
     }
     throw BuildError("the stub has no resource section of its own to rewrite");
@@ -229,19 +225,19 @@ std::size_t resourceSection(std::span<const unsigned char> image, const PeLayout
 // they can move with their data directory. Anything else would need the code relinked.
 void checkMovable(std::span<const unsigned char> image, const PeLayout& layout,
                   const PeSection& resources) {
-    if (dataDirectory(image, layout, kSecurityDirectory).rva != 0)
+    if (directoryRva(image, layout, kSecurityDirectory) != 0)
         throw BuildError("the stub is signed; sign the launcher after building it");
-    Directory relocations = dataDirectory(image, layout, kRelocationDirectory);
+    std::uint32_t relocations = directoryRva(image, layout, kRelocationDirectory);
     for (const PeSection& section : layout.sections) {
         bool after = section.virtualAddress > resources.virtualAddress ||
                      section.rawOffset > resources.rawOffset;
-        if (after && (section.virtualAddress != relocations.rva || relocations.rva == 0))
+        if (after && (section.virtualAddress != relocations || relocations == 0))
             throw BuildError("a section other than the base relocations follows the resources");
     }
     for (std::uint32_t i = 0; i < layout.directoryCount; ++i) {
-        Directory directory = dataDirectory(image, layout, i);
+        std::uint32_t directory = directoryRva(image, layout, i);
         if (i != kSecurityDirectory && i != kResourceDirectory && i != kRelocationDirectory &&
-            directory.rva > resources.virtualAddress)
+            directory > resources.virtualAddress)
             throw BuildError("data directory " + std::to_string(i) +
                              " lies in or behind the "
                              "resources");
@@ -251,17 +247,17 @@ void checkMovable(std::span<const unsigned char> image, const PeLayout& layout,
 
 ResourceTree readResources(std::span<const unsigned char> image) {
     PeLayout layout = readPeLayout(image);
-    Directory directory = dataDirectory(image, layout, kResourceDirectory);
+    std::uint32_t directory = directoryRva(image, layout, kResourceDirectory);
     ResourceTree tree;
-    if (directory.rva == 0)
+    if (directory == 0)
         return tree;
-    std::optional<std::uint64_t> root = fileOffset(layout, directory.rva, kDirectorySize);
+    std::optional<std::uint64_t> root = fileOffset(layout, directory, kDirectorySize);
     if (!root)
         throw BuildError("the resource directory lies outside the image's raw data");
     const PeSection* section = nullptr;
     for (const PeSection& candidate : layout.sections) {
-        if (candidate.virtualAddress <= directory.rva &&
-            directory.rva < candidate.virtualAddress + candidate.rawSize)
+        if (candidate.virtualAddress <= directory &&
+            directory < candidate.virtualAddress + candidate.rawSize)
             section = &candidate;
     }
     TreeReader(image, layout, *root, std::uint64_t{section->rawOffset} + section->rawSize)
@@ -310,10 +306,10 @@ std::vector<unsigned char> withResources(std::span<const unsigned char> image,
     putLittleEndian(out, layout.initializedDataField,
                     readLittleEndian(image, layout.initializedDataField, 4) + rawDelta, 4);
     putLittleEndian(out, layout.dataDirectories + 8 * kResourceDirectory + 4, section.size(), 4);
-    Directory relocations = dataDirectory(image, layout, kRelocationDirectory);
-    if (relocations.rva > old.virtualAddress)
+    std::uint32_t relocations = directoryRva(image, layout, kRelocationDirectory);
+    if (relocations > old.virtualAddress)
         putLittleEndian(out, layout.dataDirectories + 8 * kRelocationDirectory,
-                        relocations.rva + rvaDelta, 4);
+                        relocations + rvaDelta, 4);
     putLittleEndian(out, layout.checksumField, 0, 4);
     return out;
 }
