@@ -276,11 +276,11 @@ Bytes utf16z(std::string_view text) {
     return bytes;
 }
 
-// Every node: its length, its value's length, its type (1 text), its key, each part on a 4-byte
-// boundary; the fixed part as Windows defines it.
+// Every node: its length, its value's length, its type (1 text), its key, each part and child on
+// a 4-byte boundary (the second string ends off one); the fixed part as Windows defines it.
 TEST(VersionInfo, TheLayoutWindowsReads) {
-    VersionInfo info{{1, 2, 3, 4}, {5, 6, 7, 8}, {{"A", u"b"}}};
-    Bytes expected = {0xEC, 0, 0x34, 0, 0, 0};
+    VersionInfo info{{1, 2, 3, 4}, {5, 6, 7, 8}, {{"A", u"b"}, {"C", u"de"}}};
+    Bytes expected = {0, 1, 0x34, 0, 0, 0};
     auto add = [&](const Bytes& part) {
         expected.insert(expected.end(), part.begin(), part.end());
     };
@@ -292,17 +292,19 @@ TEST(VersionInfo, TheLayoutWindowsReads) {
         putLittleEndian(expected, expected.size() - 4, word, 4);
     }
     for (const Bytes& part :
-         {Bytes{0x4C, 0, 0, 0, 1, 0}, utf16z("StringFileInfo"), Bytes{0x28, 0, 0, 0, 1, 0},
+         {Bytes{0x5E, 0, 0, 0, 1, 0}, utf16z("StringFileInfo"), Bytes{0x3A, 0, 0, 0, 1, 0},
           utf16z("040904B0"), Bytes{0x10, 0, 2, 0, 1, 0}, utf16z("A"), Bytes{0, 0}, utf16z("b"),
+          Bytes{0x12, 0, 3, 0, 1, 0}, utf16z("C"), Bytes{0, 0}, utf16z("de"), Bytes{0, 0},
           Bytes{0x44, 0, 0, 0, 1, 0}, utf16z("VarFileInfo"), Bytes{0, 0},
           Bytes{0x24, 0, 4, 0, 0, 0}, utf16z("Translation"), Bytes{0, 0, 9, 4, 0xB0, 4}})
         add(part);
     EXPECT_EQ(encodeVersionInfo(info, 0x409), expected);
     EXPECT_EQ(versionText(decodeVersionInfo(expected).productVersion), "5.6.7.8");
-    Bytes wrongKey = expected, cut = expected;
+    Bytes wrongKey = expected, wrongSignature = expected, cut = expected;
     wrongKey[6] = 'W';
+    wrongSignature[40] = 0;
     putLittleEndian(cut, 0, 0x50, 2); // ends inside the fixed part
-    for (const Bytes& broken : {Bytes(5, 0), wrongKey, cut})
+    for (const Bytes& broken : {Bytes(5, 0), wrongKey, wrongSignature, cut})
         EXPECT_NE(errorOf([&] { decodeVersionInfo(broken); }).find("malformed"), std::string::npos);
 }
 
@@ -408,8 +410,9 @@ TEST(LauncherBuild, ResourcesJarAndChecksumInTheBuiltLauncher) {
         request.stub = dir.write("stub.exe", stub);
         buildLauncher(request);
         launcher = read(dir.path / "out/app.exe");
-        EXPECT_EQ(field(launcher, kOptional + 64),
-                  stubChecksum ? peChecksum(launcher, kOptional + 64) : 0u);
+        putLittleEndian(stub, kOptional + 64,
+                        stubChecksum ? peChecksum(launcher, kOptional + 64) : 0, 4);
+        EXPECT_EQ(Bytes(launcher.begin(), launcher.begin() + 0x800), stub) << stubChecksum;
     }
 }
 
