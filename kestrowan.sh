@@ -13,6 +13,8 @@ packages=(
     googletest libgtest-dev libgmock-dev libtomlplusplus-dev libcli11-dev
     openjdk-17-jdk-headless
     clang-format cppcheck osslsigncode openssl
+    # wrestool: checks the resources kwnbuild writes independently of our own reader.
+    icoutils
     # A display for the end-to-end scenarios that hold a launcher on its message box.
     xvfb xauth
     # Screenshots of the splash window in the end-to-end scenarios (import, convert).

@@ -168,7 +168,9 @@ class Products:
         config = output.with_suffix(".toml")
         config.write_text("\n".join(["[settings]", *toml(settings), "[wide]", *toml(wide or {})]),
                           encoding="utf-8")
-        command = [self.kwnbuild, "--stub", self.stub, "--output", output, "--config", config]
+        # The stand-in VM loads no classes, so no scenario needs the runtime jar.
+        command = [self.kwnbuild, "--stub", self.stub, "--output", output, "--config", config,
+                   "--no-runtime-jar"]
         for name, source in (includes or {}).items():
             command += ["--include", f"{name}={Path(source).resolve()}"]
         completed = subprocess.run(command, capture_output=True, timeout=TIMEOUT)

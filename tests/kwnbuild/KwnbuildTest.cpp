@@ -2,6 +2,7 @@
 // the launcher (narrow values in the Windows-1252 the launcher reads, wide ones in UTF-16, names
 // the launcher can create in its temp directory), and the launcher it writes: the checked stub,
 // the block behind the stub's image, the included files' records and the trailer.
+#include "tests/kwnbuild/BuildTestSupport.h"
 #include "tools/kwnbuild/BuildConfig.h"
 #include "tools/kwnbuild/BuildError.h"
 #include "tools/kwnbuild/ConfigBlockWriter.h"
@@ -12,32 +13,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <functional>
-#include <random>
-#include <set>
 #include <sstream>
 
 namespace kwn::build {
 namespace {
-
-using Bytes = std::vector<unsigned char>;
-using Rows = std::vector<std::pair<std::string, std::string>>;
-
-std::string errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const BuildError& error) {
-        return error.what();
-    }
-    return "(accepted)";
-}
-
-// Each input must fail with a message that holds the expected text.
-void expectErrors(const Rows& rows, const std::function<void(const std::string&)>& action) {
-    for (const auto& [input, expected] : rows)
-        EXPECT_NE(errorOf([&] { action(input); }).find(expected), std::string::npos) << input;
-}
+using namespace kwn::build::test_support;
 
 TEST(BuildConfig, ReadsEveryTable) {
     // clang-format off
@@ -116,11 +96,6 @@ TEST(IncludedFileList, NamesWindowsWouldTakeForOneAnotherAreRejected) {
         EXPECT_EQ(error.substr(0, expected.size()), expected);
         EXPECT_EQ(files.size(), names.size() - (expected == "(accepted)" ? 0 : 1));
     }
-}
-
-void putLittleEndian(Bytes& bytes, std::size_t offset, std::uint64_t value, std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i)
-        bytes[offset + i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
 // A PE image with one section-table entry per {raw data offset, size}, in the order given; the
@@ -210,31 +185,6 @@ TEST(ConfigBlockWriter, HeaderThenNarrowWideAndLocaleTablesThenTrailer) {
         putLittleEndian(trailer, 0, 0xD513E4E8, 4);
         EXPECT_EQ(encodeTrailer(offset), trailer) << offset;
     }
-}
-
-// A fresh directory per test, removed afterwards.
-struct Scratch {
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("kwnbuild-test-" + std::to_string(std::random_device()()));
-    Scratch() { std::filesystem::create_directories(path / "project"); }
-    ~Scratch() { std::filesystem::remove_all(path); }
-
-    template <class Data> std::filesystem::path write(const std::string& name, const Data& bytes) {
-        std::ofstream(path / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(std::data(bytes)), std::size(bytes));
-        return path / name;
-    }
-    std::set<std::string> names() const {
-        std::set<std::string> result;
-        for (const auto& entry : std::filesystem::directory_iterator(path))
-            result.insert(entry.path().filename().string());
-        return result;
-    }
-};
-
-Bytes read(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // A source that grew or shrank since it was measured fails the build; progress is shown only

@@ -255,11 +255,5 @@ TEST(Settings, TheReadmeReferenceIsTheTablesOwn) {
         << "run: dist/bin/kwnbuild keys --markdown, and put its output into the README";
 }
 
-TEST(Settings, TheResourcesTableIsKeptForItsWriter) {
-    ConfigModel model = parse("[resources]\nicon = 'a.ico'\n[resources.version]\nproduct = 'P'");
-    ASSERT_TRUE(model.resources);
-    EXPECT_EQ((*model.resources)["version"]["product"].value_or(std::string()), "P");
-}
-
 } // namespace
 } // namespace kwn::build

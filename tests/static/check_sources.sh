@@ -26,6 +26,20 @@ windows-header)
         exit 1
     fi
     ;;
+reproducible-stub)
+    # A second, clean build of the x64 stub from a copy of the sources elsewhere, without
+    # ccache (it would hand back the first build's objects), must give the same bytes as the
+    # stub in dist/: no time stamp and no checkout or build path may reach it. One width only,
+    # as both share every flag; the x86 stub is left out to keep this to one compile.
+    copy=$(mktemp -d)
+    trap 'rm -rf "$copy"' EXIT
+    git ls-files -co --exclude-standard | grep -v -e '^dist/' -e '^build/' |
+        tar -cf - -T - | tar -xf - -C "$copy"
+    CCACHE_DISABLE=1 cmake -S "$copy" -B "$copy/build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+        -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/mingw-x86_64.cmake" -DKWN_DIST_DIR="$copy/dist" >/dev/null
+    CCACHE_DISABLE=1 cmake --build "$copy/build" --target launcher -j2 >/dev/null
+    cmp "$2" "$copy/dist/stubs/launcher-x64.exe"
+    ;;
 *)
     echo "unknown check: $1" >&2
     exit 2

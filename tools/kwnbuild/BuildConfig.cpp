@@ -2,6 +2,7 @@
 
 #include "tools/kwnbuild/BuildError.h"
 #include "tools/kwnbuild/IncludedFileList.h"
+#include "tools/kwnbuild/ResourceConfig.h"
 #include "tools/kwnbuild/SettingValues.h"
 #include "tools/kwnbuild/TextEncoding.h"
 #include "tools/kwnbuild/TomlPrecheck.h"
@@ -214,9 +215,7 @@ constexpr std::size_t kLocaleNameLimit = 8;
 // narrow key was set, so that a key given twice is named with both places.
 class ConfigReader {
 public:
-    explicit ConfigReader(const std::string& source) : source_(source) {
-        model_.configSource = source;
-    }
+    explicit ConfigReader(const std::string& source) : source_(source) {}
 
     void readTopLevel(const std::string& name, const toml::source_region& region,
                       const toml::node& node) {
@@ -229,8 +228,7 @@ public:
         else if (name == "file")
             readIncludedFiles(node, source_, model_.includedFiles);
         else if (name == "resources")
-            model_.resources = std::make_shared<const toml::table>(
-                requireTable(node, location(source_, region) + ": [resources]"));
+            model_.resources = readResourceSettings(node, source_);
         else if (name == "messages")
             readMessages(node);
         else if (std::ranges::find(settingSections(), name) != settingSections().end())
@@ -342,7 +340,6 @@ ConfigModel loadConfigFile(const std::filesystem::path& path) {
     std::vector<unsigned char> bytes = readWholeFile(path, "configuration file");
     ConfigModel model = parseConfig(
         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), path.string());
-    model.configDirectory = path.parent_path();
     // Sources are written relative to the file that names them, so a project can move as a whole.
     for (IncludedFile& file : model.includedFiles)
         file.source = path.parent_path() / file.source;

@@ -7,6 +7,8 @@
 #include "tools/kwnbuild/IncludedFileRecords.h"
 #include "tools/kwnbuild/OutputFile.h"
 #include "tools/kwnbuild/PeImage.h"
+#include "tools/kwnbuild/PeResources.h"
+#include "tools/kwnbuild/RuntimeJar.h"
 #include "tools/kwnbuild/WholeFile.h"
 
 #include <limits>
@@ -17,6 +19,33 @@ namespace kwn::build {
 namespace {
 // The launcher keeps file offsets up to the end of the last record as 32-bit values.
 constexpr std::uint64_t kMaxLauncherOffset = std::numeric_limits<std::int32_t>::max();
+// Far more than any stub; a larger file is no stub (or a device that never ends).
+constexpr std::uintmax_t kMaxStubSize = 64 * 1024 * 1024;
+
+// The PE checksum over everything written: 16-bit words added with their carries folded back,
+// plus the file's length. Its own field must be zero while it is summed.
+class ChecksumSink : public ByteSink {
+public:
+    explicit ChecksumSink(ByteSink& out) : out_(out) {}
+    void write(std::span<const unsigned char> bytes) override {
+        out_.write(bytes);
+        for (unsigned char byte : bytes)
+            sum_ += (length_++ % 2 == 0) ? byte : std::uint64_t{byte} << 8;
+    }
+    void patch(std::uint64_t offset, std::span<const unsigned char> bytes) override {
+        out_.patch(offset, bytes);
+    }
+    std::uint32_t checksum() const {
+        std::uint64_t sum = sum_;
+        while (sum >> 16)
+            sum = (sum & 0xFFFF) + (sum >> 16);
+        return static_cast<std::uint32_t>(sum + length_);
+    }
+
+private:
+    ByteSink& out_;
+    std::uint64_t sum_ = 0, length_ = 0;
+};
 
 bool isSameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
     std::error_code error;
@@ -53,23 +82,45 @@ ConfigModel collectConfig(const BuildRequest& request) {
         addIncludedFile(model.includedFiles, parseIncludeOption(include));
     addDefaultMessages(model);
     setIncludedFileKeys(model);
+    if (request.config)
+        model.resources.resolveAgainst(request.config->parent_path());
+    if (request.runtimeJar)
+        addRuntimeJarToClassPath(model);
     return model;
 }
 
 void writeLauncher(ByteSink& out, std::span<const unsigned char> stub, const std::string& stubName,
                    const ConfigModel& model, std::ostream* progress) {
-    std::uint64_t imageEnd = checkedImageEnd(stub, stubName);
+    checkedImageEnd(stub, stubName);
+    std::vector<unsigned char> image(stub.begin(), stub.end());
+    if (!model.resources.empty()) {
+        ResourceTree tree = readResources(stub);
+        applyResources(tree, model.resources);
+        image = withResources(stub, tree);
+    }
+    // Summed over the whole file below, so a checksum the stub has stays true.
+    std::uint64_t checksumField = checksumFieldOffset(stub);
+    if (checksumField != 0 && readLittleEndian(stub, checksumField, 4) == 0)
+        checksumField = 0;
+    if (checksumField != 0)
+        putLittleEndian(image, checksumField, 0, 4);
     std::vector<unsigned char> block = encodeConfigBlock(model);
     std::vector<std::uint64_t> sizes = measureIncludedFiles(model.includedFiles);
-    checkLauncherSize(imageEnd + block.size(), sizes);
-    out.write(stub);
-    out.write(block);
-    std::uint64_t offset = stub.size() + block.size();
+    checkLauncherSize(image.size() + block.size(), sizes);
+    ChecksumSink sink(out);
+    sink.write(image);
+    sink.write(block);
+    std::uint64_t offset = image.size() + block.size();
     for (std::size_t i = 0; i < sizes.size(); ++i) {
-        writeIncludedRecord(out, model.includedFiles[i], sizes[i], progress);
+        writeIncludedRecord(sink, model.includedFiles[i], sizes[i], progress);
         offset += kRecordSizeField + sizes[i];
     }
-    out.write(encodeTrailer(offset));
+    sink.write(encodeTrailer(offset));
+    if (checksumField != 0) {
+        std::vector<unsigned char> checksum(4);
+        putLittleEndian(checksum, 0, sink.checksum(), 4);
+        out.patch(checksumField, checksum);
+    }
 }
 
 std::vector<unsigned char> assembleLauncher(std::span<const unsigned char> stub,
@@ -80,15 +131,25 @@ std::vector<unsigned char> assembleLauncher(std::span<const unsigned char> stub,
 }
 
 void buildLauncher(const BuildRequest& request) {
+    // Checked first: an empty name would put the temporary file into the working directory.
+    if (request.output.empty())
+        throw BuildError("the output name is empty");
     if (isSameFile(request.stub, request.output))
         throw BuildError("the output '" + request.output.string() +
                          "' is the stub itself; choose another output path");
     ConfigModel model = collectConfig(request);
-    std::vector<unsigned char> stub = readWholeFile(request.stub, "stub");
+    std::vector<unsigned char> stub = readWholeFile(request.stub, "stub", kMaxStubSize);
+    std::vector<unsigned char> jar;
+    if (request.runtimeJar) {
+        jar = readRuntimeJar(*request.runtimeJar);
+        runtimeJarPlace(model); // a place it cannot have fails the build before anything is written
+    }
     // A failure before commit removes the temporary file, so no output is left behind.
     OutputFile output(request.output);
     writeLauncher(output, stub, request.stub.string(), model, request.progress);
     output.commit();
+    if (request.runtimeJar)
+        placeRuntimeJar(jar, request.output, model);
 }
 
 } // namespace kwn::build

@@ -20,14 +20,17 @@ struct BuildRequest {
     std::vector<std::string> includes = {}; // "NAME=SOURCE", after the file's [[file]] entries
     // Receives progress lines for large included files; null for none.
     std::ostream* progress = nullptr;
+    // kwnruntime.jar to place beside the output; none when not set.
+    std::optional<std::filesystem::path> runtimeJar = std::nullopt;
 };
 
 // The configuration file with the settings applied over it and the included files appended,
-// keys 2002 and 2003 set from them.
+// keys 2002 and 2003 set from them, and resource paths made relative to the file.
 ConfigModel collectConfig(const BuildRequest& request);
 
-// Writes the launcher to `out`: the stub, the block right behind its image, the included-file
-// records, the trailer and padding. Every source is checked before the first byte is written.
+// Writes the launcher to `out`: the stub with the application's resources, the block right
+// behind its image, the included-file records, the trailer and padding; a checksum the stub
+// carries is set over the whole file. Every source is checked before the first byte is written.
 // A stub that fails validateStub is a BuildError naming `stubName`.
 void writeLauncher(ByteSink& out, std::span<const unsigned char> stub, const std::string& stubName,
                    const ConfigModel& model, std::ostream* progress = nullptr);
@@ -36,7 +39,8 @@ void writeLauncher(ByteSink& out, std::span<const unsigned char> stub, const std
 std::vector<unsigned char> assembleLauncher(std::span<const unsigned char> stub,
                                             const std::string& stubName, const ConfigModel& model);
 
-// Writes the launcher to request.output, or throws BuildError and leaves the output untouched.
+// Writes the runtime jar, if requested, and then the launcher to request.output, or throws
+// BuildError and leaves the output untouched.
 void buildLauncher(const BuildRequest& request);
 
 } // namespace kwn::build

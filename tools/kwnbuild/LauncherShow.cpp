@@ -287,4 +287,19 @@ std::vector<std::filesystem::path> extractFiles(std::span<const unsigned char> l
     return written;
 }
 
+std::string resourceComments(const ResourceListing& listing) {
+    // Comments, not a [resources] table: the pictures live in the image, not in files to name.
+    std::string out = "\n# Resources (type, name, language, bytes):\n";
+    for (const ResourceEntry& entry : listing.entries)
+        out += "#   " + entry.type + " " + entry.name + " " + std::to_string(entry.language) + " " +
+               std::to_string(entry.size) + "\n";
+    if (listing.version) {
+        out += "# Version " + versionText(listing.version->fileVersion) + ", product " +
+               versionText(listing.version->productVersion) + "\n";
+        for (const auto& [name, value] : listing.version->strings)
+            out += "#   " + name + ": " + utf16ToUtf8(value).value_or("(not text)") + "\n";
+    }
+    return out;
+}
+
 } // namespace kwn::build

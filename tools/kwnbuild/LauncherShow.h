@@ -1,5 +1,6 @@
 #pragma once
 // `kwnbuild show`: a built launcher read back into the configuration that rebuilds it.
+#include "tools/kwnbuild/ApplicationResources.h"
 #include "tools/kwnbuild/ConfigModel.h"
 
 #include <cstdint>
@@ -37,5 +38,9 @@ std::string configText(const DecodedLauncher& launcher,
 std::vector<std::filesystem::path> extractFiles(std::span<const unsigned char> launcher,
                                                 const DecodedLauncher& decoded,
                                                 const std::filesystem::path& directory);
+
+// The resources a launcher carries and its version strings, as TOML comments after the
+// configuration: they are shown, not rebuilt.
+std::string resourceComments(const ResourceListing& listing);
 
 } // namespace kwn::build

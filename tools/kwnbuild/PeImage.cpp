@@ -21,14 +21,9 @@ constexpr std::size_t kRawSizeField = 16;
 constexpr std::size_t kRawOffsetField = 20;
 // The launcher reads the section count and the optional header size as signed 16-bit values.
 constexpr std::uint32_t kMaxSignedShort = 0x7FFF;
-
-std::uint32_t readLittleEndian(std::span<const unsigned char> bytes, std::uint64_t offset,
-                               std::size_t width) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < width; ++i)
-        value |= static_cast<std::uint32_t>(bytes[offset + i]) << (8 * i);
-    return value;
-}
+constexpr std::uint32_t kPe32Magic = 0x10B;
+constexpr std::size_t kChecksumField = 64;
+constexpr std::uint32_t kPe32PlusMagic = 0x20B;
 
 struct SectionTable {
     std::uint64_t offset = 0;
@@ -84,6 +79,61 @@ std::vector<std::uint64_t> rawDataEnds(std::span<const unsigned char> image, Sec
 std::uint64_t launcherImageEnd(std::span<const unsigned char> image) {
     SectionTable table = checkPeHeaders(image, checkDosHeader(image));
     return rawDataEnds(image, table).back();
+}
+
+std::uint32_t readLittleEndian(std::span<const unsigned char> bytes, std::uint64_t offset,
+                               std::size_t width) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < width; ++i)
+        value |= static_cast<std::uint32_t>(bytes[offset + i]) << (8 * i);
+    return value;
+}
+
+void putLittleEndian(std::span<unsigned char> bytes, std::uint64_t offset, std::uint64_t value,
+                     std::size_t width) {
+    for (std::size_t i = 0; i < width; ++i)
+        bytes[offset + i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+std::uint64_t checksumFieldOffset(std::span<const unsigned char> image) {
+    std::uint64_t peOffset = readLittleEndian(image, kPeOffsetField, 4);
+    if (readLittleEndian(image, peOffset + kOptionalHeaderSizeField, 2) < kChecksumField + 4)
+        return 0;
+    return peOffset + kSignatureSize + kFileHeaderSize + kChecksumField;
+}
+
+PeLayout readPeLayout(std::span<const unsigned char> image) {
+    std::uint64_t peOffset = checkDosHeader(image);
+    SectionTable table = checkPeHeaders(image, peOffset);
+    rawDataEnds(image, table);
+    PeLayout layout;
+    layout.optionalHeader = peOffset + kSignatureSize + kFileHeaderSize;
+    std::uint32_t optionalSize = readLittleEndian(image, peOffset + kOptionalHeaderSizeField, 2);
+    std::uint32_t magic = readLittleEndian(image, layout.optionalHeader, 2);
+    if (magic != kPe32Magic && magic != kPe32PlusMagic)
+        throw BuildError("not a PE32 or PE32+ image: optional header magic " +
+                         std::to_string(magic));
+    // PE32+ drops BaseOfData and widens the four stack and heap sizes and the image base.
+    std::uint64_t directoryCountField = magic == kPe32PlusMagic ? 108 : 92;
+    if (optionalSize < directoryCountField + 4)
+        throw BuildError("the PE optional header is too short");
+    layout.sectionAlignment = readLittleEndian(image, layout.optionalHeader + 32, 4);
+    layout.fileAlignment = readLittleEndian(image, layout.optionalHeader + 36, 4);
+    layout.sizeOfImageField = layout.optionalHeader + 56;
+    layout.checksumField = layout.optionalHeader + kChecksumField;
+    layout.initializedDataField = layout.optionalHeader + 8;
+    layout.dataDirectories = layout.optionalHeader + directoryCountField + 4;
+    layout.directoryCount = std::min<std::uint32_t>(
+        readLittleEndian(image, layout.optionalHeader + directoryCountField, 4),
+        (optionalSize - directoryCountField - 4) / 8);
+    for (std::uint32_t i = 0; i < table.count; ++i) {
+        std::uint64_t header = table.offset + std::uint64_t{i} * kSectionHeaderSize;
+        layout.sections.push_back({header, readLittleEndian(image, header + 8, 4),
+                                   readLittleEndian(image, header + 12, 4),
+                                   readLittleEndian(image, header + kRawSizeField, 4),
+                                   readLittleEndian(image, header + kRawOffsetField, 4)});
+    }
+    return layout;
 }
 
 std::uint64_t validateStub(std::span<const unsigned char> image) {

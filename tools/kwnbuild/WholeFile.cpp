@@ -16,7 +16,17 @@ std::string quoted(const std::filesystem::path& path) {
 }
 } // namespace
 
-std::vector<unsigned char> readWholeFile(const std::filesystem::path& path, const char* what) {
+std::vector<unsigned char> readWholeFile(const std::filesystem::path& path, const char* what,
+                                         std::uintmax_t maxSize) {
+    std::error_code error;
+    std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (std::filesystem::is_directory(status))
+        throw BuildError(std::string(what) + " " + quoted(path) + " is a directory, not a file");
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        throw BuildError(std::string(what) + " " + quoted(path) + " is not a regular file");
+    if (std::filesystem::exists(status) && std::filesystem::file_size(path, error) > maxSize)
+        throw BuildError(std::string(what) + " " + quoted(path) + " is larger than " +
+                         std::to_string(maxSize >> 20) + " MiB; no such input is that large");
     std::FILE* stream = std::fopen(path.string().c_str(), "rb");
     if (!stream)
         throw BuildError(std::string("cannot open ") + what + " " + quoted(path) + ": " +

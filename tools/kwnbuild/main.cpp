@@ -2,6 +2,7 @@
 #include "tools/kwnbuild/BuildError.h"
 #include "tools/kwnbuild/LauncherBuild.h"
 #include "tools/kwnbuild/LauncherShow.h"
+#include "tools/kwnbuild/RuntimeJar.h"
 #include "tools/kwnbuild/SettingsTable.h"
 #include "tools/kwnbuild/WholeFile.h"
 
@@ -29,7 +30,13 @@ int reportError(std::string message) {
     return 1;
 }
 
-void defineOptions(CLI::App& app, kwn::build::BuildRequest& request, std::string& config) {
+struct JarChoice {
+    std::string path;
+    bool none = false;
+};
+
+void defineOptions(CLI::App& app, kwn::build::BuildRequest& request, std::string& config,
+                   JarChoice& jar) {
     // Required for a build only, so that the subcommands can go without them.
     app.add_option("--stub", request.stub, "Launcher stub (a bare PE image) to build from");
     app.add_option("--output", request.output, "Launcher file to write (replaced as a whole)");
@@ -46,6 +53,13 @@ void defineOptions(CLI::App& app, kwn::build::BuildRequest& request, std::string
                    "directory (repeatable; after the file's [[file]] entries)")
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    CLI::Option* path =
+        app.add_option("--runtime-jar", jar.path,
+                       "kwnruntime.jar to put at .kestrowan/kwnruntime.jar beside the output "
+                       "(default: dist/lib/kwnruntime.jar beside this tool's dist/bin)");
+    app.add_flag("--no-runtime-jar", jar.none,
+                 "Place no runtime jar and add none to the class path")
+        ->excludes(path);
 }
 
 // Progress lines are for a person watching, not for logs and scripts.
@@ -68,7 +82,8 @@ int show(const ShowRequest& request) {
     std::vector<std::filesystem::path> extracted;
     if (!request.extract.empty())
         extracted = kwn::build::extractFiles(bytes, decoded, request.extract);
-    std::cout << kwn::build::configText(decoded, extracted);
+    std::cout << kwn::build::configText(decoded, extracted)
+              << kwn::build::resourceComments(kwn::build::listResources(bytes));
     return 0;
 }
 } // namespace
@@ -79,7 +94,8 @@ int main(int argc, char** argv) {
                  kProgram);
     kwn::build::BuildRequest request;
     std::string config;
-    defineOptions(app, request, config);
+    JarChoice jar;
+    defineOptions(app, request, config, jar);
     bool markdown = false;
     CLI::App* keys = app.add_subcommand("keys", "Print the settings reference");
     keys->add_flag("--markdown", markdown, "As the Markdown tables of the README");
@@ -116,6 +132,9 @@ int main(int argc, char** argv) {
     }
     if (app.count("--config") > 0)
         request.config = config;
+    if (!jar.none)
+        request.runtimeJar = jar.path.empty() ? kwn::build::defaultRuntimeJar(argv[0])
+                                              : std::filesystem::path(jar.path);
     if (standardErrorIsTerminal())
         request.progress = &std::cerr;
     try {

@@ -1,0 +1,61 @@
+#pragma once
+// What the build tool's tests share: errors as text, scratch directories, whole files.
+#include "tools/kwnbuild/BuildError.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kwn::build::test_support {
+
+using Bytes = std::vector<unsigned char>;
+using Rows = std::vector<std::pair<std::string, std::string>>;
+
+inline std::string errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const BuildError& error) {
+        return error.what();
+    }
+    return "(accepted)";
+}
+
+// Each input must fail with a message that holds the expected text.
+inline void expectErrors(const Rows& rows, const std::function<void(const std::string&)>& action) {
+    for (const auto& [input, expected] : rows)
+        EXPECT_NE(errorOf([&] { action(input); }).find(expected), std::string::npos) << input;
+}
+
+// A fresh directory per test, removed afterwards.
+struct Scratch {
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("kwnbuild-test-" + std::to_string(std::random_device()()));
+    Scratch() { std::filesystem::create_directories(path / "project"); }
+    ~Scratch() { std::filesystem::remove_all(path); }
+
+    template <class Data> std::filesystem::path write(const std::string& name, const Data& bytes) {
+        std::ofstream(path / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(std::data(bytes)), std::size(bytes));
+        return path / name;
+    }
+    std::set<std::string> names() const {
+        std::set<std::string> result;
+        for (const auto& entry : std::filesystem::directory_iterator(path))
+            result.insert(entry.path().filename().string());
+        return result;
+    }
+};
+
+inline Bytes read(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace kwn::build::test_support
