@@ -281,6 +281,26 @@ TEST(JvmSearch, LocatedRuntimesGiveTheHighestVersion) {
     }
 }
 
+// An entry that cannot be read is skipped; a run of 16 such ends the enumeration.
+TEST(JvmSearch, UnreadableRegistryEntriesAreSkipped) {
+    for (auto [unreadable, chosen] : {std::pair{1, "c:\\c"}, {16, "c:\\a"}}) {
+        RuntimeMachine m;
+        m.addRuntime("c:\\a", "1.7.0_21");
+        m.addRuntime("c:\\c", "1.8.0_05");
+        addLocated(m, RegistryRoot::CurrentUser, javaIn("c:\\a"));
+        for (int i = 0; i < unreadable; ++i) {
+            std::string name = javaIn("c:\\b" + std::to_string(i + 10));
+            addLocated(m, RegistryRoot::CurrentUser, name);
+            std::replace(name.begin(), name.end(), '\\', '/');
+            m.fake.registry.unreadable.insert("software\\corvane-systems\\qelvo\\locatedjvms\\" +
+                                              name);
+        }
+        addLocated(m, RegistryRoot::CurrentUser, javaIn("c:\\c"));
+        auto found = findLocatedJvms(m.ctx, {"1.7", ""}, true);
+        EXPECT_EQ(found ? found->executable : "", javaIn(chosen));
+    }
+}
+
 // --- the VM library -------------------------------------------------------------------------
 
 const std::string kJre = "c:\\jre\\bin", kLogName = "\n\nLog: C:\\Logs\\kwn_nlog_1";
@@ -404,6 +424,12 @@ TEST(VmLibrary, AnUnusableRuntimeIsNamedAsPreciselyAsItsSourceAllows) {
             EXPECT_EQ(m.box(), test::widen(c.message + kLogName));
             EXPECT_EQ(m.fake.ui.boxes.back().wide, !c.applicationId.empty());
             EXPECT_EQ(m.ctx.jvmHome, "c:\\jre\\bin\\..");
+            // The view flag as a number, then the root key's handle.
+            if (!c.applicationId.empty()) {
+                EXPECT_THAT(m.logged("checking app id "),
+                            testing::Contains("app (0, " + std::string(2 * sizeof(void*) - 8, '0') +
+                                              "80000001)"));
+            }
         }
     }
 }

@@ -286,10 +286,6 @@ void FakeConsole::writeError(const std::string& text) {
     errorOutput += text;
 }
 
-void FakeConsole::writeErrorW(const std::u16string& text) {
-    errorOutput += narrow(text);
-}
-
 platform::Console::AttachResult FakeConsole::attachParentConsole() {
     ++attachCalls;
     return attachResult;

@@ -267,7 +267,6 @@ private:
 class FakeConsole : public platform::Console {
 public:
     void writeError(const std::string& text) override;
-    void writeErrorW(const std::u16string& text) override;
     void writeOutput(const std::string& text) override { standardOutput += text; }
     std::uint32_t outputCodePage() override { return consoleCodePage; }
     AttachResult attachParentConsole() override;

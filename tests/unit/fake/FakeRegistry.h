@@ -4,6 +4,7 @@
 #include "platform/Registry.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -44,6 +45,7 @@ public:
     std::map<Address, Node> keys;
     std::vector<std::string> opened; // "HKCU\path" of every successful open, in order
     bool failCreate = false;
+    std::set<std::string> unreadable; // key paths in lower case that fail in their enumeration
 
 private:
     Address address(Root root, const std::string& path, View view) const;
