@@ -281,23 +281,28 @@ TEST(JvmSearch, LocatedRuntimesGiveTheHighestVersion) {
     }
 }
 
-// An entry that cannot be read is skipped; a run of 16 such ends the enumeration.
+// Entries that cannot be read are skipped, each run counted afresh; a run of 16 such ends the
+// enumeration. Subkeys enumerate alphabetically: b10.. before c, c10.. before d.
 TEST(JvmSearch, UnreadableRegistryEntriesAreSkipped) {
-    for (auto [unreadable, chosen] : {std::pair{1, "c:\\c"}, {16, "c:\\a"}}) {
+    for (auto [run, chosen] : {std::pair{15, "c:\\d"}, {16, ""}}) {
         RuntimeMachine m;
-        m.addRuntime("c:\\a", "1.7.0_21");
-        m.addRuntime("c:\\c", "1.8.0_05");
-        addLocated(m, RegistryRoot::CurrentUser, javaIn("c:\\a"));
-        for (int i = 0; i < unreadable; ++i) {
-            std::string name = javaIn("c:\\b" + std::to_string(i + 10));
-            addLocated(m, RegistryRoot::CurrentUser, name);
-            std::replace(name.begin(), name.end(), '\\', '/');
-            m.fake.registry.unreadable.insert("software\\corvane-systems\\qelvo\\locatedjvms\\" +
-                                              name);
-        }
+        auto addUnreadable = [&](const std::string& stem) {
+            for (int i = 0; i < run; ++i) {
+                std::string name = javaIn(stem + std::to_string(i + 10));
+                addLocated(m, RegistryRoot::CurrentUser, name);
+                std::replace(name.begin(), name.end(), '\\', '/');
+                m.fake.registry.unreadable.insert(
+                    "software\\corvane-systems\\qelvo\\locatedjvms\\" + name);
+            }
+        };
+        addUnreadable("c:\\b");
         addLocated(m, RegistryRoot::CurrentUser, javaIn("c:\\c"));
+        addUnreadable("c:\\c");
+        addLocated(m, RegistryRoot::CurrentUser, javaIn("c:\\d"));
+        m.addRuntime("c:\\c", "1.7.0_21");
+        m.addRuntime("c:\\d", "1.8.0_05");
         auto found = findLocatedJvms(m.ctx, {"1.7", ""}, true);
-        EXPECT_EQ(found ? found->executable : "", javaIn(chosen));
+        EXPECT_EQ(found ? found->executable : "", *chosen ? javaIn(chosen) : "");
     }
 }
 

@@ -90,8 +90,11 @@ TEST_F(VmOptionsTest, IncludesResolveAgainstTheIncludingFileAndEndQuietly) {
         {{{u"run.vmoptions", "-Dr\n-include-options .\\run.vmoptions\n"
                              "-include-options ..\\tool\\Run.vmoptions\n"
                              "-include-options run.vmoptions. \n-include-options sub\\..\\run.vmoptions\n"
-                             "-include-options C:\\apps\\.\\tool\\RUN.VMOPTIONS..\n"}},
-         "-Dr "},
+                             "-include-options C:\\apps\\.\\tool\\RUN.VMOPTIONS..\n"
+                             "-include-options C:\\cfg\\z.vmoptions\n"},
+          {u"C:\\cfg\\z.vmoptions", "-Dz\n-include-options Z.VMOPTIONS\n"
+                                     "-include-options ..\\APPS\\TOOL\\RUN.VMOPTIONS\n"}},
+         "-Dr -Dz "},
         {chain, depth},
     };
     // clang-format on
