@@ -1,7 +1,5 @@
 #include "diag/NativeLog.h"
 
-#include <cstdio>
-
 namespace kwn::diag {
 
 namespace {
@@ -105,10 +103,9 @@ std::string ctimeText(const platform::LocalTime& t) {
     static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%s %s %2d %02d:%02d:%02d %d\n", days[t.weekday % 7],
-                  months[(t.month + 11) % 12], t.day, t.hour, t.minute, t.second, t.year);
-    return buffer;
+    return formatPrintf("%s %s %2d %02d:%02d:%02d %d\n",
+                        {days[t.weekday % 7], months[(t.month + 11) % 12], t.day, t.hour, t.minute,
+                         t.second, t.year});
 }
 
 } // namespace kwn::diag

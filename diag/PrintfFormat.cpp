@@ -1,7 +1,6 @@
 #include "diag/PrintfFormat.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace kwn::diag {
 
@@ -68,19 +67,54 @@ size_t parseConversion(std::string_view f, size_t i, Conversion& conversion) {
     return i + 1;
 }
 
-std::string viaSnprintf(const std::string& format, auto value) {
-    char buffer[128];
-    int n = std::snprintf(buffer, sizeof buffer, format.c_str(), value);
-    return n < 0 ? std::string() : std::string(buffer, std::min<size_t>(n, sizeof buffer - 1));
+// A run of decimal digits as parsed above; empty is 0.
+size_t number(std::string_view digits) {
+    size_t value = 0;
+    for (char digit : digits)
+        value = value * 10 + static_cast<size_t>(digit - '0');
+    return value;
+}
+
+// The integer conversions done here rather than by the C library's printf, whose floating-point
+// half would come along into the launcher. sign is "-" for a negative value, else "".
+std::string integerText(const Conversion& conversion, unsigned long long magnitude,
+                        std::string sign) {
+    auto has = [&](char flag) { return conversion.flags.find(flag) != std::string::npos; };
+    const char c = conversion.conversion;
+    const unsigned base = c == 'o' ? 8 : (c == 'x' || c == 'X') ? 16 : 10;
+    const char* symbols = c == 'x' ? "0123456789abcdef" : "0123456789ABCDEF";
+    std::string digits;
+    for (unsigned long long v = magnitude; v != 0; v /= base)
+        digits.insert(digits.begin(), symbols[v % base]);
+    const bool hasPrecision = !conversion.precision.empty();
+    size_t precision = hasPrecision ? number(conversion.precision.substr(1)) : 1;
+    if (digits.size() < precision)
+        digits.insert(0, precision - digits.size(), '0');
+    if (base == 8 && has('#') && (digits.empty() || digits[0] != '0'))
+        digits.insert(digits.begin(), '0');
+    if (base == 16 && has('#') && magnitude != 0)
+        sign += c == 'x' ? "0x" : "0X";
+    if (sign.empty() && (c == 'd' || c == 'i') && (has('+') || has(' ')))
+        sign = has('+') ? "+" : " ";
+    size_t width = number(conversion.width), length = sign.size() + digits.size();
+    if (length < width) {
+        if (has('-'))
+            digits.append(width - length, ' ');
+        else if (has('0') && !hasPrecision)
+            digits.insert(0, width - length, '0');
+        else
+            sign.insert(0, width - length, ' ');
+    }
+    return sign + digits;
 }
 
 std::string padText(std::string text, const Conversion& conversion) {
     if (conversion.precision.size() > 1) {
-        size_t limit = std::stoul(conversion.precision.substr(1));
+        size_t limit = number(conversion.precision.substr(1));
         if (text.size() > limit)
             text.resize(limit);
     }
-    size_t width = conversion.width.empty() ? 0 : std::stoul(conversion.width);
+    size_t width = number(conversion.width);
     if (text.size() < width) {
         bool left = conversion.flags.find('-') != std::string::npos;
         text.insert(left ? text.end() : text.begin(), width - text.size(), ' ');
@@ -89,14 +123,15 @@ std::string padText(std::string text, const Conversion& conversion) {
 }
 
 std::string convert(const Conversion& conversion, const FormatArg& arg) {
-    std::string base = "%" + conversion.flags + conversion.width + conversion.precision;
     switch (conversion.conversion) {
     case 'd':
     case 'i': {
         long long v = arg.asSigned();
         if (!conversion.longLong)
             v = static_cast<std::int32_t>(v); // the C runtime reads an int: its 32-bit pattern
-        return viaSnprintf(base + "lld", v);
+        auto magnitude = static_cast<unsigned long long>(v);
+        return v < 0 ? integerText(conversion, 0 - magnitude, "-")
+                     : integerText(conversion, magnitude, "");
     }
     case 'u':
     case 'x':
@@ -105,16 +140,20 @@ std::string convert(const Conversion& conversion, const FormatArg& arg) {
         unsigned long long v = arg.asUnsigned();
         if (!conversion.longLong)
             v &= 0xFFFFFFFFull; // the C runtime reads an unsigned int: its 32-bit pattern
-        return viaSnprintf(base + "ll" + conversion.conversion, v);
+        return integerText(conversion, v, "");
     }
     case 'c':
         return padText(std::string(1, static_cast<char>(arg.asSigned())), conversion);
     case 's':
     case 'S':
         return padText(arg.asNarrow(), conversion);
-    case 'p':
-        return viaSnprintf(std::string("%0") + std::to_string(2 * sizeof(void*)) + "llX",
-                           arg.asUnsigned());
+    case 'p': {
+        Conversion pointer; // as the C runtime prints it: every digit, upper case
+        pointer.flags = "0";
+        pointer.width = std::to_string(2 * sizeof(void*));
+        pointer.conversion = 'X';
+        return integerText(pointer, arg.asUnsigned(), "");
+    }
     default:
         return {};
     }

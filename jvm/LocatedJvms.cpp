@@ -1,5 +1,6 @@
 #include "jvm/LocatedJvms.h"
 
+#include "jvm/RegistryText.h"
 #include "jvm/VersionRules.h"
 #include "launcher/LaunchContext.h"
 
@@ -39,7 +40,7 @@ std::optional<FoundRuntime> findLocatedJvm(launcher::LaunchContext& ctx,
     if (!key)
         return std::nullopt;
     std::optional<FoundRuntime> best;
-    for (const std::string& name : key->subkeyNames()) {
+    for (const std::string& name : subkeyNames(*key)) {
         std::optional<FoundRuntime> runtime = checkEntry(ctx, name, bounds, everyEntry);
         // Strictly greater: of equal versions the first enumerated stays, and an empty
         // version never beats the empty start.

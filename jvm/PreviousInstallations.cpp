@@ -58,8 +58,7 @@ std::optional<std::string> findInView(launcher::LaunchContext& ctx, RegistryRoot
     unsigned viewFlag = view == RegistryView::Registry32 ? kWow64View32 : 0;
     unsigned long rootHandle =
         root == RegistryRoot::CurrentUser ? kCurrentUserHandle : kLocalMachineHandle;
-    // The line's "&d" is no conversion, so the view flag fills "%p" and the root is not shown.
-    ctx.log.logMessage("checking app id %s (&d, %p)", applicationId, viewFlag, rootHandle);
+    ctx.log.logMessage("checking app id %s (%d, %p)", applicationId, viewFlag, rootHandle);
     if (applicationId.empty())
         return std::nullopt;
     std::optional<std::string> installations = readInstallations(ctx, root, view, applicationId);

@@ -86,7 +86,7 @@ std::optional<FoundRuntime> checkInstalledVersions(launcher::LaunchContext& ctx,
     if (!key)
         return std::nullopt;
     std::vector<std::string> names;
-    for (const std::string& name : key->subkeyNames())
+    for (const std::string& name : subkeyNames(*key))
         if (versionInRange(name, bounds.minimum, bounds.maximum))
             names.push_back(name);
     std::sort(names.begin(), names.end(),

@@ -45,7 +45,9 @@ void ErrorReporter::displayTextW(const std::u16string& text) {
                                ctx_.config.getWString(config::key::kMessageCaption),
                                platform::MessageBoxStyle::ErrorOk);
     } else {
-        ctx_.os.console.writeErrorW(shown + u"\n");
+        // As the C runtime's "%S" narrows in its default locale: every code unit that came from
+        // a configured byte is that byte again, whatever the ANSI code page would make of it.
+        ctx_.os.console.writeError(diag::narrowLatin1(shown + u"\n"));
     }
 }
 

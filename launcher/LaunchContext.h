@@ -42,6 +42,7 @@ struct LaunchContext {
     void* instance = nullptr;  // module instance handle, for the splash resources
     std::string tempDirectory; // the launcher temp directory; empty until files are extracted
     std::int64_t unextractedPosition = 0;         // file offset behind the last extracted record
+    std::size_t optionsFilesOpened = 0;           // VM options files read so far, includes too
     std::string jvmHome;                          // the chosen java executable's directory + ".."
     std::unique_ptr<platform::Library> vmLibrary; // the loaded jvm.dll, never unloaded
     void* createJavaVm = nullptr;                 // its JNI_CreateJavaVM

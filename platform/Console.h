@@ -11,8 +11,6 @@ public:
     virtual ~Console() = default;
     // Writes to standard error as a C runtime text stream would, then flushes.
     virtual void writeError(const std::string& text) = 0;
-    // The UTF-16 text is converted to the narrow code page on the way out.
-    virtual void writeErrorW(const std::u16string& text) = 0;
     // Writes to standard output as a C runtime text stream would, then flushes.
     virtual void writeOutput(const std::string& text) = 0;
 

@@ -23,8 +23,9 @@ public:
     virtual bool setBinary(const std::string& name, const std::vector<unsigned char>& data) = 0;
     virtual bool setString(const std::string& name, const std::string& data) = 0;
     virtual bool setDword(const std::string& name, std::uint32_t value) = 0; // REG_DWORD
-    // RegEnumKeyExA: every subkey name in the registry's order.
-    virtual std::vector<std::string> subkeyNames() = 0;
+    // RegEnumKeyExA of the subkey at index: 0 with its name, else the call's error
+    // (ERROR_NO_MORE_ITEMS past the last one).
+    virtual std::uint32_t enumerateSubkey(std::uint32_t index, std::string& name) = 0;
 };
 
 class Registry {

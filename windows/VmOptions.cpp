@@ -13,9 +13,12 @@ namespace kwn::windows {
 namespace {
 // fgets into a buffer of the usual text capacity keeps one byte for the terminating zero.
 constexpr std::size_t kLinePieceLength = config::kTextCapacity - 1;
-// Includes have no limit of their own; a cycle that the open-file check misses (the same file
-// under another spelling) still ends here, quietly, like a file that cannot be opened.
+// Includes nest at most this deep; deeper ones end quietly, like a file that cannot be opened.
 constexpr std::size_t kMaxIncludeDepth = 32;
+// The open-file check cannot see every alias of a file (short names, links, non-ASCII case), and
+// through such an alias a file that includes itself k times would be read about e*k! times.
+// A start reads at most this many files in all; further includes end like missing files.
+constexpr std::size_t kMaxOptionsFiles = 64;
 
 constexpr std::u16string_view kIncludePrefix = u"-include-options ";
 
@@ -34,11 +37,14 @@ const void* address(const std::unique_ptr<platform::TextReader>& stream) {
     return stream.get();
 }
 
-// Windows paths ignore case, so "A.vmoptions" and "a.vmoptions" are the same open file.
-bool samePath(const std::u16string& a, const std::u16string& b) {
-    auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; };
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
+// What Windows opens for a path: its full path name (".", ".." resolved, trailing dots and
+// blanks dropped), in lower case as file names compare. "run.vmoptions." is "RUN.vmoptions".
+std::u16string fileIdentity(platform::Files& files, const std::u16string& path) {
+    std::u16string identity = files.fullPathNameW(path).value_or(path);
+    for (char16_t& c : identity)
+        if (c >= u'A' && c <= u'Z')
+            c = char16_t(c - u'A' + u'a');
+    return identity;
 }
 
 // The trimmed option text of one piece of a file, or nullopt when the piece holds no option.
@@ -62,7 +68,9 @@ public:
                   ClassPathOverrides& overrides)
         : ctx_(ctx), options_(options), overrides_(overrides) {}
 
-    void enter(const std::u16string& path) { openFiles_.push_back(path); }
+    void enter(const std::u16string& path) {
+        openFiles_.push_back(fileIdentity(ctx_.os.files, path));
+    }
 
     void handle(const std::u16string& item, const std::optional<std::u16string>& includingFile) {
         if (item.starts_with(kIncludePrefix)) {
@@ -100,13 +108,16 @@ private:
         expandVariables(ctx_, expanded, false);
         ctx_.log.logMessage("after exp from %S %S", expanded, written);
         std::u16string path = ctx_.paths.makeAbsoluteW(expanded, false, includingFile);
+        std::u16string identity = fileIdentity(ctx_.os.files, path);
         std::unique_ptr<platform::TextReader> stream;
-        if (!isOpen(path) && openFiles_.size() < kMaxIncludeDepth)
+        if (!isOpen(identity) && openFiles_.size() < kMaxIncludeDepth &&
+            ctx_.optionsFilesOpened < kMaxOptionsFiles)
             stream = ctx_.os.files.openTextForReading(path);
         ctx_.log.logMessage("adding vmoptions from (%p) <%S> (%S)", address(stream), path,
                             expanded);
         if (stream) {
-            openFiles_.push_back(path);
+            ++ctx_.optionsFilesOpened;
+            openFiles_.push_back(identity);
             readFile(*stream, path);
             openFiles_.pop_back();
         }
@@ -114,9 +125,8 @@ private:
         ctx_.log.logMessage("adding vmoptions 3");
     }
 
-    bool isOpen(const std::u16string& path) const {
-        return std::any_of(openFiles_.begin(), openFiles_.end(),
-                           [&](const std::u16string& open) { return samePath(open, path); });
+    bool isOpen(const std::u16string& identity) const {
+        return std::find(openFiles_.begin(), openFiles_.end(), identity) != openFiles_.end();
     }
 
     launcher::LaunchContext& ctx_;
@@ -157,6 +167,7 @@ void readVmOptionsFile(launcher::LaunchContext& ctx, OpenedOptionsFile file,
                        ClassPathOverrides& overrides) {
     if (!file.stream)
         return;
+    ++ctx.optionsFilesOpened;
     OptionHandler handler(ctx, options, overrides);
     if (!file.path.empty())
         handler.enter(file.path);

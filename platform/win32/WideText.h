@@ -19,7 +19,4 @@ inline std::u16string fromWide(const wchar_t* text) {
     return fromWide(text, wcslen(text));
 }
 
-// UTF-16 to the ANSI code page, as the C runtime's "%S" does on the way to a narrow stream.
-std::string toAnsi(const std::u16string& text);
-
 } // namespace kwn::platform::win32

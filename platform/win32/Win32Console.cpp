@@ -31,10 +31,6 @@ void Win32Console::writeError(const std::string& text) {
     writeStandardStream(STD_ERROR_HANDLE, text);
 }
 
-void Win32Console::writeErrorW(const std::u16string& text) {
-    writeStandardStream(STD_ERROR_HANDLE, toAnsi(text));
-}
-
 void Win32Console::writeOutput(const std::string& text) {
     writeStandardStream(STD_OUTPUT_HANDLE, text);
 }

@@ -247,24 +247,33 @@ bool Win32Files::removeDirectoryW(const std::u16string& path) {
     return RemoveDirectoryW(wide(path));
 }
 
-TempPathResult<std::string> Win32Files::tempPath() {
-    TempPathResult<std::string> result;
-    std::string buffer(MAX_PATH + 1, '\0');
-    result.length = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
-    result.error = GetLastError();
-    if (result.length > 0 && result.length < buffer.size())
-        result.path.assign(buffer.data(), result.length);
+namespace {
+// A temp path longer than the buffer is answered with the size it needs (its zero included), so
+// the buffer grows until the path fits; a long path is a path, not an absent one.
+template <class Char>
+TempPathResult<std::basic_string<Char>> queryTempPath(DWORD(WINAPI* query)(DWORD, Char*)) {
+    TempPathResult<std::basic_string<Char>> result;
+    std::basic_string<Char> buffer(MAX_PATH + 1, Char());
+    for (;;) {
+        result.length = query(static_cast<DWORD>(buffer.size()), buffer.data());
+        result.error = GetLastError();
+        if (result.length < buffer.size())
+            break;
+        buffer.resize(result.length);
+    }
+    buffer.resize(result.length);
+    result.path = std::move(buffer);
     return result;
+}
+} // namespace
+
+TempPathResult<std::string> Win32Files::tempPath() {
+    return queryTempPath<char>(GetTempPathA);
 }
 
 TempPathResult<std::u16string> Win32Files::tempPathW() {
-    TempPathResult<std::u16string> result;
-    std::wstring buffer(MAX_PATH + 1, L'\0');
-    result.length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
-    result.error = GetLastError();
-    if (result.length > 0 && result.length < buffer.size())
-        result.path = fromWide(buffer.c_str(), result.length);
-    return result;
+    TempPathResult<std::wstring> wide = queryTempPath<wchar_t>(GetTempPathW);
+    return {wide.length, fromWide(wide.path.c_str(), wide.path.size()), wide.error};
 }
 
 std::optional<std::string> Win32Files::tempFileName(const std::string& directory,

@@ -80,7 +80,6 @@ public:
 class Win32Console : public Console {
 public:
     void writeError(const std::string& text) override;
-    void writeErrorW(const std::u16string& text) override;
     void writeOutput(const std::string& text) override;
     AttachResult attachParentConsole() override;
     bool allocConsole() override;

@@ -5,17 +5,6 @@
 
 namespace kwn::platform::win32 {
 
-std::string toAnsi(const std::u16string& text) {
-    if (text.empty())
-        return {};
-    int size = WideCharToMultiByte(CP_ACP, 0, wide(text), static_cast<int>(text.size()), nullptr, 0,
-                                   nullptr, nullptr);
-    std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide(text), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-    return out;
-}
-
 std::optional<std::string> Win32Environment::get(const std::string& name) {
     DWORD needed = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
     if (needed == 0)

@@ -43,16 +43,13 @@ public:
         return RegSetValueExA(key_, name.c_str(), 0, REG_DWORD,
                               reinterpret_cast<const BYTE*>(&data), sizeof data) == ERROR_SUCCESS;
     }
-    std::vector<std::string> subkeyNames() override {
-        std::vector<std::string> names;
-        std::string name(kNameCapacity, '\0');
-        for (DWORD index = 0;; ++index) {
-            DWORD length = kNameCapacity;
-            if (RegEnumKeyExA(key_, index, name.data(), &length, nullptr, nullptr, nullptr,
-                              nullptr) != ERROR_SUCCESS)
-                return names; // ERROR_NO_MORE_ITEMS, or an entry we cannot read: stop there
-            names.emplace_back(name.data(), length);
-        }
+    std::uint32_t enumerateSubkey(std::uint32_t index, std::string& name) override {
+        name.assign(kNameCapacity, '\0');
+        DWORD length = kNameCapacity;
+        LONG result =
+            RegEnumKeyExA(key_, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        name.resize(result == ERROR_SUCCESS ? length : 0);
+        return static_cast<std::uint32_t>(result);
     }
 
 private:

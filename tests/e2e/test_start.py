@@ -4,6 +4,7 @@ the real system calls carry them (own image, files, temp directories, processes,
 standard error, exit codes)."""
 import os
 import re
+import shutil
 import struct
 import subprocess
 import time
@@ -12,10 +13,12 @@ import unittest
 import harness
 from harness import console_text
 
-SETTINGS = {**harness.SETTINGS, 1005: "The JVM could not be started.", 107: 0, 126: "1.7",
+SETTINGS = {**harness.SETTINGS, 1005: "The JVM couldn’t be started.", 107: 0, 126: "1.7",
             128: "B.\\jre;EJAVA_HOME;", 1017: "{0} names no 32-bit runtime",
             1018: "{0} names no 64-bit runtime"}
 NO_JVM = console_text(harness.NO_JVM_MESSAGE.replace("{0}", "64"))
+# A wide message reaches standard error as the bytes it was configured with, whatever the code page.
+VM_FAILED = console_text(SETTINGS[1005]).encode("cp1252").decode("latin-1")
 ENTRY_CLASS = "com/kestrowan/runtime/launcher/WinLauncher"
 CTIME = r"\w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4}"
 
@@ -29,6 +32,10 @@ class StartTest(harness.WineTestCase):
         (jre.home / "lib").mkdir()
         (jre.home / "lib" / "rt.jar.pack").write_bytes(b"packed")
         (app / "app.vmoptions").write_text("# a comment\n-Dfrom.file=1\n")
+        # A library the runtime loads by bare name, and one of that name in the working directory.
+        splash_library = harness.required("KWN_E2E_STANDIN", harness.BUILD / "win-x64" / "standin")
+        for directory in (jre.bin, self.scratch):
+            shutil.copy2(splash_library / "splashscreen.dll", directory)
         # Sizes off the 6000-byte copy chunk; every byte value, shifted per 256-byte run.
         contents = {"a.jar": bytes((i * 7 + i // 256) % 256 for i in range(10_240)),
                     "user\\b.jar": os.urandom(1_048_583)}
@@ -39,8 +46,8 @@ class StartTest(harness.WineTestCase):
         release = self.scratch / "release"
         process, streams = self.prefix.start(
             [str(launcher), "-J-Dfrom.argument=1", "a b", "grüße €"], cwd=self.scratch,
-            env=self.env({"QELVO_LOG": "yes", "KWN_STANDIN_VM": "hold-main=" +
-                          self.prefix.windows_path(release)}))
+            env=self.env({"QELVO_LOG": "yes", "KWN_STANDIN_VM": "load-library=splashscreen.dll,"
+                          "hold-main=" + self.prefix.windows_path(release)}))
         try:
             deadline = time.monotonic() + harness.TIMEOUT
             while not any(line.startswith("call ") for line in self.vm_record(keep=True)):
@@ -86,6 +93,7 @@ class StartTest(harness.WineTestCase):
             "option -Dfrom.argument=1", "option -Dfrom.file=1",
             f"option -Djava.class.path={temp}\\a.jar;{temp}\\user\\b.jar;"
             f"{app_dir}\\.kestrowan\\kwnruntime.jar;{app_dir}\\app.jar;",
+            "library " + harness.launcher_form(self.prefix, jre.bin) + "\\splashscreen.dll",
             f"FindClass {ENTRY_CLASS}", "FindClass java/lang/String",
             f"call {ENTRY_CLASS} main ([Ljava/lang/String;)V",
             "argument false", "argument app.Main", f"argument {app_dir}\\logs\\err.log",
@@ -131,7 +139,7 @@ class StartTest(harness.WineTestCase):
              re.escape(console_text(SETTINGS[1009].replace("{0}", "16")))),
             ("exception in main", in_app, [], {"KWN_STANDIN_VM": "throw-in-main"}, 1,
              re.escape('Exception in thread "main" java.lang.RuntimeException: from the stand-in '
-                       "VM\n" + console_text(SETTINGS[1005]))),
+                       "VM\n" + VM_FAILED)),
         ]
         for what, image, args, env, code, stderr in cases:
             with self.subTest(what):

@@ -11,7 +11,8 @@
 // it again), "hold-create=<file>" does the same before the VM is created, "no-controller" makes
 // the application lack the class that second starts are delivered to, "minimised-window" makes
 // main show a minimised window and record, once released, whether it is still minimised,
-// "app-window" makes main show an ordinary window in the desktop's top-left corner, and
+// "app-window" makes main show an ordinary window in the desktop's top-left corner,
+// "load-library=<name>" loads a library by bare name and records the file it came from, and
 // "splash-action=<file>" scripts the splash controller: while the file exists, getAction answers
 // its first number and deletes it, and getText answers the rest of its line (null without one).
 #include "StandinFiles.h"
@@ -347,6 +348,10 @@ extern "C" JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** vm, void** env, void
     for (jint i = 0; i < init->nOptions; ++i)
         record(std::string("option ") + init->options[i].optionString);
     holdUntilReleased("hold-create");
+    if (std::optional<std::string> name = behaviour("load-library")) {
+        HMODULE library = LoadLibraryA(name->c_str()); // by bare name, as a runtime loads its own
+        record("library " + (library ? kwn::standin::modulePath(library) : *name + " not loaded"));
+    }
     if (behaviour("fail-create")) {
         record("JNI_CreateJavaVM fails");
         return JNI_ERR;

@@ -281,6 +281,31 @@ TEST(JvmSearch, LocatedRuntimesGiveTheHighestVersion) {
     }
 }
 
+// Entries that cannot be read are skipped, each run counted afresh; a run of 16 such ends the
+// enumeration. Subkeys enumerate alphabetically: b10.. before c, c10.. before d.
+TEST(JvmSearch, UnreadableRegistryEntriesAreSkipped) {
+    for (auto [run, chosen] : {std::pair{15, "c:\\d"}, {16, ""}}) {
+        RuntimeMachine m;
+        auto addUnreadable = [&](const std::string& stem) {
+            for (int i = 0; i < run; ++i) {
+                std::string name = javaIn(stem + std::to_string(i + 10));
+                addLocated(m, RegistryRoot::CurrentUser, name);
+                std::replace(name.begin(), name.end(), '\\', '/');
+                m.fake.registry.unreadable.insert(
+                    "software\\corvane-systems\\qelvo\\locatedjvms\\" + name);
+            }
+        };
+        addUnreadable("c:\\b");
+        addLocated(m, RegistryRoot::CurrentUser, javaIn("c:\\c"));
+        addUnreadable("c:\\c");
+        addLocated(m, RegistryRoot::CurrentUser, javaIn("c:\\d"));
+        m.addRuntime("c:\\c", "1.7.0_21");
+        m.addRuntime("c:\\d", "1.8.0_05");
+        auto found = findLocatedJvms(m.ctx, {"1.7", ""}, true);
+        EXPECT_EQ(found ? found->executable : "", *chosen ? javaIn(chosen) : "");
+    }
+}
+
 // --- the VM library -------------------------------------------------------------------------
 
 const std::string kJre = "c:\\jre\\bin", kLogName = "\n\nLog: C:\\Logs\\kwn_nlog_1";
@@ -404,6 +429,12 @@ TEST(VmLibrary, AnUnusableRuntimeIsNamedAsPreciselyAsItsSourceAllows) {
             EXPECT_EQ(m.box(), test::widen(c.message + kLogName));
             EXPECT_EQ(m.fake.ui.boxes.back().wide, !c.applicationId.empty());
             EXPECT_EQ(m.ctx.jvmHome, "c:\\jre\\bin\\..");
+            // The view flag as a number, then the root key's handle.
+            if (!c.applicationId.empty()) {
+                EXPECT_THAT(m.logged("checking app id "),
+                            testing::Contains("app (0, " + std::string(2 * sizeof(void*) - 8, '0') +
+                                              "80000001)"));
+            }
         }
     }
 }

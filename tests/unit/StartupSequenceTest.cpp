@@ -239,13 +239,13 @@ TEST(ErrorReporterTest, MessagesGoToABoxOrTheConsoleAndTheWayOutCleansUp) {
     quiet.ctx.errors.displayMessage(1009, std::string("16"));
     quiet.ctx.errors.displayMessageW(1009, std::nullopt);
     Start s(Bytes{});
-    s.ctx.config.setNarrow(1009, "Code {0} {0}");
+    s.ctx.config.setNarrow(1009, "Can\x92t {0} {0}");
     s.ctx.log.setForced(true);
     s.fake.files.longPaths[u"C:\\Logs\\kwn_nlog_1"] = u"C:\\Log Files\\kwn_nlog_1";
     s.ctx.messageBoxMode = false;
     s.ctx.errors.displayText(std::string(7000, 'x'));
     s.ctx.errors.displayText("M");
-    s.ctx.errors.displayMessageW(1009, u"W");
+    s.ctx.errors.displayMessageW(1009, u"W\u2019");
     EXPECT_THAT(s.log(), HasSubstr("\nHiding splash screen\n"));
     ASSERT_EQ(quiet.fake.ui.boxes.size(), 2u);
     const auto& [narrow, wide] = std::tie(quiet.fake.ui.boxes[0], quiet.fake.ui.boxes[1]);
@@ -256,7 +256,7 @@ TEST(ErrorReporterTest, MessagesGoToABoxOrTheConsoleAndTheWayOutCleansUp) {
               std::tuple(u"Code {0} {0}", u"Fehler \u00E9", true));
     const std::string log = "\n\nLog: C:\\Log Files\\kwn_nlog_1\n";
     EXPECT_EQ(s.fake.console.errorOutput,
-              std::string(5999, 'x') + "\nM" + log + "Code W {0}" + log);
+              std::string(5999, 'x') + "\nM" + log + "Can\x92t W? {0}" + log);
     // The way out empties the temp directory one level down; "." paths are never touched.
     LaunchContext& ctx = s.ctx;
     EXPECT_EQ(test::exitCodeOf([&] { ctx.errors.exitLauncher(83); }), 83); // no temp directory

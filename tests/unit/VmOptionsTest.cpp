@@ -29,6 +29,7 @@ protected:
     std::string readDefaultFile(const Files& files) {
         options.clear();
         overrides = {};
+        ctx.optionsFilesOpened = 0; // each row is a start of its own
         for (const auto& [name, text] : files)
             fake.files.addFile(
                 name.find(u'\\') != std::u16string::npos ? name : u"C:\\apps\\tool\\" + name, text);
@@ -83,9 +84,17 @@ TEST_F(VmOptionsTest, IncludesResolveAgainstTheIncludingFileAndEndQuietly) {
         {{{u"run.vmoptions", "-include-options missing.vmoptions\n-Dafter\n"}}, "-Dafter "},
         {{{u"run.vmoptions", "-Dr\n-include-options a.vmoptions\n-include-options run.vmoptions\n"},
           {u"a.vmoptions", "-Da\n-include-options b.vmoptions\n-include-options A.vmoptions\n"},
-          {u"A.vmoptions", "-DA\n"}, // a.vmoptions, as the fake's names keep their case
           {u"b.vmoptions", "-Db\n-include-options a.vmoptions\n-include-options RUN.VMOPTIONS\n"}},
          "-Dr -Da -Db "},
+        // Every spelling Windows opens as the open file itself is that file.
+        {{{u"run.vmoptions", "-Dr\n-include-options .\\run.vmoptions\n"
+                             "-include-options ..\\tool\\Run.vmoptions\n"
+                             "-include-options run.vmoptions. \n-include-options sub\\..\\run.vmoptions\n"
+                             "-include-options C:\\apps\\.\\tool\\RUN.VMOPTIONS..\n"
+                             "-include-options C:\\cfg\\z.vmoptions\n"},
+          {u"C:\\cfg\\z.vmoptions", "-Dz\n-include-options Z.VMOPTIONS\n"
+                                     "-include-options ..\\APPS\\TOOL\\RUN.VMOPTIONS\n"}},
+         "-Dr -Dz "},
         {chain, depth},
     };
     // clang-format on
@@ -94,6 +103,20 @@ TEST_F(VmOptionsTest, IncludesResolveAgainstTheIncludingFileAndEndQuietly) {
         EXPECT_EQ(readDefaultFile(files), expected);
     }
     EXPECT_TRUE(fake.ui.boxes.empty());
+}
+
+// However they are included, one start opens at most 64 options files: the default file counts,
+// and so do the includes of configured options.
+TEST_F(VmOptionsTest, OneStartOpensABoundedNumberOfFiles) {
+    std::string includes;
+    for (int i = 0; i < 100; ++i)
+        includes += "-include-options x.vmoptions\n";
+    fake.files.addFile(u"C:\\apps\\tool\\run.vmoptions", includes);
+    fake.files.addFile(u"C:\\apps\\tool\\x.vmoptions", "-Dx\n");
+    ctx.config.setNarrow(123, "-include-options x.vmoptions");
+    addConfiguredVmOptions(ctx, options, overrides);
+    readVmOptionsFile(ctx, openDefaultVmOptionsFile(ctx), std::nullopt, options, overrides);
+    EXPECT_EQ(options, VmOptionList(63, "-Dx"));
 }
 
 // Beside the long form of the launcher's path, then beside the module name: first with ".exe"

@@ -282,10 +282,6 @@ void FakeConsole::writeError(const std::string& text) {
     errorOutput += text;
 }
 
-void FakeConsole::writeErrorW(const std::u16string& text) {
-    errorOutput += narrow(text);
-}
-
 platform::Console::AttachResult FakeConsole::attachParentConsole() {
     ++attachCalls;
     return attachResult;
@@ -561,7 +557,12 @@ std::optional<std::u16string> FakeFiles::fullPathNameW(const std::u16string& pat
         absolute = currentDirectory.substr(0, 2) + path;
     else
         absolute = normalisePath(currentDirectory) + u"\\" + path;
-    return resolveDots(absolute);
+    std::u16string full = resolveDots(absolute);
+    // Windows drops trailing dots and blanks from the last component.
+    if (!path.ends_with(u'\\'))
+        while (full.size() > 3 && (full.back() == u'.' || full.back() == u' '))
+            full.pop_back();
+    return full;
 }
 
 std::optional<std::string> FakeFiles::fullPathName(const std::string& path) {
@@ -763,8 +764,13 @@ std::string withoutCarriageReturns(std::string text) {
 }
 } // namespace
 
+// The OS opens a file under any spelling that its full path name resolves to, ignoring case.
 std::unique_ptr<platform::TextReader> FakeFiles::openTextForReading(const std::u16string& path) {
-    auto it = files.find(normalisePath(path));
+    std::u16string full = fullPathNameW(path).value_or(path);
+    auto it = std::find_if(files.begin(), files.end(), [&](const auto& file) {
+        return std::equal(file.first.begin(), file.first.end(), full.begin(), full.end(),
+                          sameLetter);
+    });
     if (it == files.end())
         return nullptr;
     std::string text(it->second.bytes.begin(), it->second.bytes.end());

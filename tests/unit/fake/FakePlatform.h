@@ -112,7 +112,8 @@ public:
     std::optional<std::u16string> shortPathName(const std::u16string& path) override;
     std::optional<std::string> longPathNameA(const std::string& path) override;
     std::optional<std::string> shortPathNameA(const std::string& path) override;
-    // Relative paths are taken against currentDirectory; "." and ".." are resolved.
+    // Relative paths are taken against currentDirectory; "." and ".." are resolved, trailing
+    // dots and blanks dropped.
     std::optional<std::string> fullPathName(const std::string& path) override;
     std::optional<std::u16string> fullPathNameW(const std::u16string& path) override;
     // "*" and "?" match within the last path component, ignoring case as Windows does.
@@ -264,7 +265,6 @@ private:
 class FakeConsole : public platform::Console {
 public:
     void writeError(const std::string& text) override;
-    void writeErrorW(const std::u16string& text) override;
     void writeOutput(const std::string& text) override { standardOutput += text; }
     std::uint32_t outputCodePage() override { return consoleCodePage; }
     AttachResult attachParentConsole() override;

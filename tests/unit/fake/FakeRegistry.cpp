@@ -47,7 +47,18 @@ public:
         return true;
     }
     // Alphabetical, as Windows enumerates subkeys.
-    std::vector<std::string> subkeyNames() override {
+    std::uint32_t enumerateSubkey(std::uint32_t index, std::string& name) override {
+        std::vector<std::string> names = subkeyNames();
+        if (index >= names.size())
+            return 259; // ERROR_NO_MORE_ITEMS
+        if (registry_.unreadable.contains(lower(std::get<2>(address_) + "\\" + names[index])))
+            return 234; // ERROR_MORE_DATA
+        name = names[index];
+        return 0;
+    }
+
+private:
+    std::vector<std::string> subkeyNames() {
         const std::string& parent = std::get<2>(address_);
         std::map<std::string, std::string> children;
         for (const auto& [address, node] : registry_.keys) {
@@ -66,7 +77,6 @@ public:
         return names;
     }
 
-private:
     FakeRegistry& registry_;
     FakeRegistry::Address address_;
 };

@@ -4,6 +4,7 @@
 #include "platform/Registry.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -42,6 +43,7 @@ public:
     using Address = std::tuple<Root, View, std::string>; // path in lower case
     std::map<Address, Node> keys;
     bool failCreate = false;
+    std::set<std::string> unreadable; // key paths in lower case that fail in their enumeration
 
 private:
     Address address(Root root, const std::string& path, View view) const;
