@@ -36,7 +36,8 @@ std::string errorOf(const std::function<void()>& action) {
 // Each input must fail with a message that holds the expected text.
 void expectErrors(const Rows& rows, const std::function<void(const std::string&)>& action) {
     for (const auto& [input, expected] : rows)
-        EXPECT_NE(errorOf([&] { action(input); }).find(expected), std::string::npos) << input;
+        EXPECT_NE(errorOf([&, &input = input] { action(input); }).find(expected), std::string::npos)
+            << input;
 }
 
 TEST(BuildConfig, ReadsEveryTable) {
@@ -109,7 +110,7 @@ TEST(IncludedFileList, NamesWindowsWouldTakeForOneAnotherAreRejected) {
     // clang-format on
     for (const auto& [names, expected] : cases) {
         std::vector<IncludedFile> files;
-        std::string error = errorOf([&] {
+        std::string error = errorOf([&, &names = names] {
             for (const std::string& name : names)
                 addIncludedFile(files, {name, "src", "#" + std::to_string(files.size() + 1)});
         });
@@ -170,7 +171,8 @@ TEST(PeImage, TheBlockGoesWhereTheLaunchersHeaderWalkLooksForIt) {
         {built, "4 bytes follow the last section"}}; // a built launcher or a signature
     // clang-format on
     for (const auto& [image, message] : cases)
-        EXPECT_NE(errorOf([&] { validateStub(image); }).find(message), std::string::npos)
+        EXPECT_NE(errorOf([&image = image] { validateStub(image); }).find(message),
+                  std::string::npos)
             << message;
 }
 
