@@ -6,51 +6,44 @@
 #include "launcher/LaunchContext.h"
 #include "windows/VmOptions.h"
 
-#include <map>
 #include <set>
 
 namespace {
 using namespace kwn;
 
-// Files found by their Windows identity, so that every spelling of a name opens the same file.
+// Files kept under their Windows identity, so that every spelling of a name opens the same file.
 class SpellingFiles : public test::FakeFiles {
 public:
     std::unique_ptr<platform::TextReader> openTextForReading(const std::u16string& path) override {
         std::u16string identity = fuzz::windowsIdentity(path, currentDirectory);
-        auto file = contents.find(identity);
-        if (file == contents.end())
+        std::unique_ptr<platform::TextReader> reader = FakeFiles::openTextForReading(identity);
+        if (!reader)
             return nullptr;
         if (!reading.insert(identity).second)
             fuzz::fail("opened while still being read: " + test::narrow(path));
-        return std::make_unique<Reader>(file->second,
-                                        [this, identity] { reading.erase(identity); });
+        return std::make_unique<Watched>(std::move(reader),
+                                         [this, identity] { reading.erase(identity); });
     }
-    void add(const std::u16string& path, std::string text) {
-        contents[fuzz::windowsIdentity(path, currentDirectory)] = std::move(text);
+    void add(const std::u16string& path, std::string_view text) {
+        addFile(fuzz::windowsIdentity(path, currentDirectory), text);
     }
 
 private:
-    class Reader : public platform::TextReader {
+    // Tells when the logic closes the file.
+    class Watched : public platform::TextReader {
     public:
-        Reader(const std::string& text, std::function<void()> closed)
-            : text_(text), closed_(std::move(closed)) {}
-        ~Reader() override { closed_(); }
+        Watched(std::unique_ptr<platform::TextReader> file, std::function<void()> closed)
+            : file_(std::move(file)), closed_(std::move(closed)) {}
+        ~Watched() override { closed_(); }
         std::optional<std::string> readLine(std::size_t maxChars) override {
-            if (position_ >= text_.size())
-                return std::nullopt;
-            std::size_t end = std::min(text_.find('\n', position_), text_.size() - 1);
-            std::size_t length = std::min(end + 1 - position_, maxChars);
-            position_ += length;
-            return text_.substr(position_ - length, length);
+            return file_->readLine(maxChars);
         }
 
     private:
-        const std::string& text_;
+        std::unique_ptr<platform::TextReader> file_;
         std::function<void()> closed_;
-        std::size_t position_ = 0;
     };
 
-    std::map<std::u16string, std::string> contents;
     std::set<std::u16string> reading;
 };
 } // namespace
