@@ -6,7 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     kwn::fuzz::FuzzInput input(data, size);
-    std::u16string text = input.wideField();
+    std::u16string text = input.wideRest();
     std::vector<std::u16string> tokens;
     kwn::launcher::splitCommandLine(text, tokens);
     // Without quotes, the tokens are exactly the runs between blanks.

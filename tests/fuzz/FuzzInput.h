@@ -32,13 +32,13 @@ public:
         return text;
     }
 
-    // The next field as UTF-16LE code units; an odd last byte is dropped.
-    std::u16string wideField() {
-        std::string bytes = field();
+    // The rest of the input as UTF-16LE code units (NULs included); an odd last byte is dropped.
+    std::u16string wideRest() {
         std::u16string text;
-        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-            text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                                 static_cast<unsigned char>(bytes[i + 1]) << 8));
+        for (std::size_t i = 0; i + 1 < rest_.size(); i += 2)
+            text.push_back(static_cast<char16_t>(static_cast<unsigned char>(rest_[i]) |
+                                                 static_cast<unsigned char>(rest_[i + 1]) << 8));
+        rest_ = {};
         return text;
     }
 
