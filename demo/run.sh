@@ -12,7 +12,7 @@ export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset JAVA_HOME JDK_HOME QELVO_JAVA_HOME KESTROWAN_JAVA_HOME KESTROWAN_LOG MANPATH
 
 rm -rf "$app"
-mkdir -p "$app/jre/bin/server" "$app/lib"
+mkdir -p "$app/jre/bin/server" "$app/lib" "$app/.kestrowan"
 "$root/dist/bin/kwnbuild" --stub "$root/dist/stubs/launcher-x64.exe" \
     --config "$root/demo/sample-app.toml" --output "$app/SampleApp.exe"
 echo "Built $app/SampleApp.exe ($(stat -c %s "$app/SampleApp.exe") bytes)"
@@ -22,6 +22,9 @@ cp "$standin/java.exe" "$app/jre/bin/java.exe"
 printf 'java version "1.8.0_292"\n' >"$app/jre/bin/banner.txt"
 cp "$standin/jvm.dll" "$app/jre/bin/server/jvm.dll"
 printf 'placeholder for the application jar\n' >"$app/lib/sample.jar"
+# The runtime library ships where the second flavour looks for it: .kestrowan beside the
+# launcher (the installation directory of key 10003).
+cp "$root/dist/lib/kwnruntime.jar" "$app/.kestrowan/kwnruntime.jar"
 printf '# options beside the launcher\n-Xmx256m\n' >"$app/SampleApp.vmoptions"
 
 if [ ! -d "$WINEPREFIX/drive_c" ]; then

@@ -3,6 +3,7 @@ their colours, the Java controller changing the first line and hiding it, auto-o
 application shows a window, and an error message hiding it first. Screenshots are compared
 pixel by pixel and kept beside the build's other test output. The rules (tick decisions, the
 early-hide race, the runtime splash) are the unit tier's."""
+import re
 import shutil
 import subprocess
 import time
@@ -26,50 +27,26 @@ SHOTS = harness.work_root().parent / "screenshots"
 
 
 class Picture:
-    """RGB pixels of a binary PPM screenshot or of a bottom-up 24-bit BMP."""
+    """RGB pixels of an image ImageMagick reads: a screenshot, or the bottom-up splash BMP."""
 
-    def __init__(self, width: int, height: int, rows: list[bytes]):
-        self.width, self.height, self.rows = width, height, rows
+    def __init__(self, path: Path):
+        data = subprocess.run(["convert", str(path), "-depth", "8", "ppm:-"], check=True,
+                              capture_output=True, timeout=30).stdout
+        header = re.match(rb"P6\s+(\d+)\s+\d+\s+\d+\s", data)
+        self.width, self.pixels = int(header.group(1)), data[header.end():]
 
-    @classmethod
-    def ppm(cls, path: Path) -> "Picture":
-        data = path.read_bytes()
-        fields, at = [], 0
-        while len(fields) < 4:
-            while data[at:at + 1].isspace():
-                at += 1
-            end = at
-            while not data[end:end + 1].isspace():
-                end += 1
-            fields.append(data[at:end])
-            at = end
-        width, height = int(fields[1]), int(fields[2])
-        pixels = data[at + 1:]
-        return cls(width, height, [pixels[y * width * 3:(y + 1) * width * 3]
-                                   for y in range(height)])
-
-    @classmethod
-    def bmp(cls, path: Path) -> "Picture":
-        data = path.read_bytes()
-        offset = int.from_bytes(data[10:14], "little")
-        width = int.from_bytes(data[18:22], "little")
-        height = int.from_bytes(data[22:26], "little")
-        stride = (width * 3 + 3) // 4 * 4
-        rows = []
-        for y in range(height):
-            row = data[offset + (height - 1 - y) * stride:][:width * 3]
-            rows.append(bytes(b for i in range(0, len(row), 3) for b in row[i:i + 3][::-1]))
-        return cls(width, height, rows)
+    def row(self, y: int) -> bytes:
+        return self.pixels[y * self.width * 3:(y + 1) * self.width * 3]
 
     def pixel(self, x: int, y: int) -> tuple[int, int, int]:
-        return tuple(self.rows[y][x * 3:x * 3 + 3])
+        return tuple(self.row(y)[x * 3:x * 3 + 3])
 
 
 class SplashTest(harness.WineTestCase):
     @classmethod
     def setUpClass(cls) -> None:
         super().setUpClass()
-        cls.bitmap = Picture.bmp(BITMAP)
+        cls.bitmap = Picture(BITMAP)
         # Without a window manager, Wine otherwise stalls on each window that goes away.
         cls.registry.seed({X11_DRIVER: {"Managed": "N"}})
         cls.addClassCleanup(cls.registry.remove, [X11_DRIVER])
@@ -109,11 +86,9 @@ class SplashTest(harness.WineTestCase):
         """The screen a moment later (two splash ticks), kept as a PNG for people to look at."""
         time.sleep(0.3)
         png = SHOTS / f"{self.id().split('.')[-1]}-{name}.png"
-        ppm = self.scratch / f"{name}.ppm"
         subprocess.run(["import", "-display", f":{self.display}", "-window", "root", str(png)],
                        check=True, timeout=30)
-        subprocess.run(["convert", str(png), "-depth", "8", str(ppm)], check=True, timeout=30)
-        return Picture.ppm(ppm)
+        return Picture(png)
 
     def shot_until(self, name: str, predicate, seconds: float = 3.0) -> Picture:
         """Screenshots until one satisfies predicate; the last one either way."""
@@ -146,7 +121,7 @@ class SplashTest(harness.WineTestCase):
         return count
 
     def changed_rows(self, before: Picture, after: Picture) -> set[int]:
-        return {y for y in range(SCREEN[1]) if before.rows[y] != after.rows[y]}
+        return {y for y in range(SCREEN[1]) if before.row(y) != after.row(y)}
 
     def test_the_splash_is_painted_changed_and_hidden_by_the_application(self) -> None:
         process, streams = self.start(SETTINGS, "hold-main=" + self.prefix.windows_path(

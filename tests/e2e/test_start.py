@@ -109,8 +109,7 @@ class StartTest(harness.WineTestCase):
 
     def test_failing_starts(self) -> None:
         stub = self.products.stub.read_bytes()
-        full = self.build("full.exe", SETTINGS, wide={1001: "Wide caption"}).read_bytes()
-        in_wide_value = full.index("Wide caption".encode("utf-16-le"), len(stub)) + 6
+        full = self.build("full.exe", SETTINGS).read_bytes()
         with_file = self.build("file.exe", SETTINGS,
                                includes={"a.jar": self.place("a.bin", bytes(10_000))}).read_bytes()
         boxed = self.build("boxed.exe", {**SETTINGS, 107: 1}).read_bytes()
@@ -121,20 +120,15 @@ class StartTest(harness.WineTestCase):
         cases = [
             # (what, launcher file, arguments, environment, exit code, standard error pattern)
             ("no block", stub, unread, {}, 1, re.escape(console_text("Internal Error: readInt"))),
-            ("cut in a wide value", full[:in_wide_value], unread, {}, 1,
-             re.escape(console_text("Internal Error: readWString"))),
             ("no runtime", full, [], {}, 83, re.escape(NO_JVM)),
             ("no runtime, log on", full, [], {"QELVO_LOG": "yes"}, 83,
              re.escape(NO_JVM) + r"\r\nLog: C:\\users\\[^\\]+\\Temp\\kwn_nlog_\d+\r\n"),
             ("no runtime, in a box", boxed, [], {}, 83, ""),
-            ("no runtime, box sent to stderr", boxed, unread, {}, 83, re.escape(NO_JVM)),
             ("runtime whose VM library does not load", full, [],
              {"JAVA_HOME": self.prefix.windows_path(broken.home)}, 83,
              re.escape(console_text("JAVA_HOME names no 64-bit runtime"))),
             ("included file cut short", with_file[:len(stub) + 5000], [], {}, 1,
              re.escape(console_text(SETTINGS[1009].replace("{0}", "16")))),
-            ("VM refused", in_app, [], {"KWN_STANDIN_VM": "fail-create"}, 1,
-             re.escape(console_text(SETTINGS[1005]))),
             ("exception in main", in_app, [], {"KWN_STANDIN_VM": "throw-in-main"}, 1,
              re.escape('Exception in thread "main" java.lang.RuntimeException: from the stand-in '
                        "VM\n" + console_text(SETTINGS[1005]))),

@@ -2,20 +2,26 @@
 // only one VM, so each scenario is a process of its own (CMakeLists.txt), failed on any complaint
 // of the checked JNI. After its launch a scenario goes on calling the launcher's steps on the same
 // VM: the fake platform's exit throws, so even a fatal end leaves the VM usable.
-// Everything but the VM is the unit tests' fake platform, with the launcher at C:\apps\run.exe.
-#include "windows/JavaEntryPoints.h"
-#include "windows/JavaVMLauncher.h"
-#include "windows/StartupNotifier.h"
-
+// Everything but the VM is the unit tests' fake platform, with the launcher at C:\apps\run.exe;
+// the Java side reports its calls through a record file and is told what to do in another.
+// The last scenario runs the real kwnruntime.jar with a sample application shipped as a jar.
 #include "fake/FakePlatform.h"
 #include "launcher/LaunchContext.h"
+#include "windows/JavaEntryPoints.h"
+#include "windows/JavaVMLauncher.h"
+#include "windows/SplashJavaControl.h"
+#include "windows/StartupNotifier.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <dlfcn.h>
 #include <fstream>
+#include <functional>
+#include <future>
+#include <sstream>
 #include <thread>
 
 namespace kwn::windows {
@@ -25,11 +31,6 @@ using testing::ElementsAre;
 using testing::HasSubstr;
 
 const std::u16string kFirstRunMarker = u"C:\\apps\\.kestrowan\\firstrun";
-const std::string kSecondEntry = "main com/kestrowan/runtime/launcher/WinLauncher";
-
-jint JNICALL refuseToCreateVm(JavaVM**, void**, void*) {
-    return JNI_ERR;
-}
 
 class JniScenario : public testing::Test {
 protected:
@@ -54,12 +55,12 @@ protected:
 
     // The VM options go through the configured options, as an application's would; the leading
     // ":" ends whatever the launcher puts before the class path on this system.
-    void configure(char flavour, const std::string& classes, const std::string& options = "") {
+    void configure(char flavour, const std::string& classPath, const std::string& options = "") {
         ctx.flavour = flavour;
         ctx.config.setNarrow(123, "-Xcheck:jni \"-Dkwn.test.record=" + record +
-                                      "\" \"-classpath :" KWN_JNI_CLASSES "/" + classes + "\" " +
-                                      options);
+                                      "\" \"-classpath :" + classPath + "\" " + options);
     }
+    static std::string classes(const char* set) { return KWN_JNI_CLASSES "/" + std::string(set); }
     void setNarrow(std::initializer_list<std::pair<config::Key, const char*>> settings) {
         for (const auto& [key, value] : settings)
             ctx.config.setNarrow(key, value);
@@ -91,10 +92,16 @@ protected:
     std::string record;
 };
 
+const std::string kSecondEntry = "main com/kestrowan/runtime/launcher/WinLauncher";
+
+jint JNICALL refuseToCreateVm(JavaVM**, void**, void*) {
+    return JNI_ERR;
+}
+
 // The first flavour's main gets the argument layout and waits for another thread to attach and
 // call the instance controller; the VM is destroyed after main, once that thread detached.
 TEST_F(JniScenario, FirstFlavourLaunch) {
-    configure('e', "full");
+    configure('e', classes("full"));
     tell("waitForController");
     // clang-format off
     setNarrow({{107, "1"}, {122, "app.Main"}, {102, "1"}, {103, "error.log"}, {104, "1"},
@@ -140,7 +147,7 @@ TEST_F(JniScenario, FirstFlavourLaunch) {
 // of every step show any local reference the launcher forgets: they all stay on this thread, and
 // -Xcheck:jni reports more than 32 of them.
 TEST_F(JniScenario, SecondFlavourLaunchThenRepeatedSteps) {
-    configure('i', "full", "-Xmx16m");
+    configure('i', classes("full"), "-Xmx16m");
     tell("splashThrows,mainThrows");
     // clang-format off
     setNarrow({{108, "1"}, {10123, "1"}, {163, "1"}, {10111, "Starting..."}, {10109, "10"},
@@ -217,7 +224,7 @@ TEST_F(JniScenario, NoVmThenBrokenClasses) {
     EXPECT_THAT(logText(), HasSubstr("\nCreating JVM\nERROR: could not initialize JVM\n"));
 
     ctx.createJavaVm = createJavaVm;
-    configure('i', "broken");
+    configure('i', classes("broken"));
     setNarrow({{108, "1"}, {10123, "1"}});
     EXPECT_THAT(endingMessage([&] { launchJavaProgram(ctx, true); }),
                 HasSubstr("Main method not found."));
@@ -245,6 +252,72 @@ TEST_F(JniScenario, NoVmThenBrokenClasses) {
     }).join();
     const std::string dropped = "error mailslot methods 0000000000000000 0000000000000000\n";
     EXPECT_THAT(logText(), HasSubstr("\n" + dropped + dropped));
+}
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Polls the controller as the splash timer does, until it asks for the wanted action.
+bool pollUntil(SplashJavaControl& splash, int action) {
+    for (int tick = 0; tick < 3000; ++tick) {
+        if (splash.getAction() == action)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// The real kwnruntime.jar behind the launcher's lookups, with a sample application as a user
+// ships one: the first-run hook, the argument layout, a second start on a thread of its own and
+// the splash polled as the splash thread does. How the jar treats a main that throws is the
+// runtime library's own test; the launcher's side of it is the second flavour's scenario.
+TEST_F(JniScenario, RealRuntimeJar) {
+    configure('i', KWN_RUNTIME_JAR ":" KWN_SAMPLE_JAR, "-Dfile.encoding=UTF-8");
+    // clang-format off
+    setNarrow({{122, "sample.App"}, {104, "1"}, {105, "${kwn.test.record}.out"}, {106, "0"},
+               {124, "-fixed \"two words\""}, {10003, "."}});
+    // clang-format on
+    ctx.arguments = {u"run.exe", u"a", u"\u00e9t\u00e9 \u4E2D"};
+    fake.files.addFile(kFirstRunMarker, "");
+    std::remove((record + ".out").c_str());
+
+    tell("stop");
+    EXPECT_TRUE(launchJavaProgram(ctx, false));
+    EXPECT_TRUE(logText().ends_with("\ncheckFirstRun stopped further execution\nlaunch done\n"));
+    EXPECT_EQ(fileText(record + ".out"), "");
+
+    // The splash thread sees the application's text, the listener thread then hands over a
+    // second start, and the application hides the splash once its listener has it.
+    tell("");
+    std::promise<void> textSeen;
+    std::thread splashThread([&] {
+        SplashJavaControl splash(ctx);
+        ASSERT_TRUE(splash.attach());
+        ASSERT_TRUE(splash.findController());
+        EXPECT_TRUE(pollUntil(splash, java::kActionFetchText));
+        EXPECT_EQ(splash.getText(), u"Loading 4");
+        textSeen.set_value();
+        EXPECT_TRUE(pollUntil(splash, java::kActionHideSplash));
+        splash.detach();
+    });
+    std::thread listenerThread([&] {
+        textSeen.get_future().wait();
+        StartupNotifier notifier(ctx);
+        ASSERT_TRUE(notifier.attach());
+        notifier.deliver(u"-open \"a b\" \u4E2D");
+        detachCurrentThread(ctx);
+    });
+    JNIEnv* env = attachCurrentThread(ctx);
+    EXPECT_TRUE(callMain(ctx, env));
+    splashThread.join();
+    listenerThread.join();
+    EXPECT_EQ(
+        fileText(record + ".out"),
+        "args|-fixed|two words|a|\u00e9t\u00e9 \u4E2D|run.exe\nsecond start|-open|a b|\u4E2D\n");
 }
 
 } // namespace

@@ -2,11 +2,14 @@
 
 #include "tools/kwnbuild/BuildError.h"
 #include "tools/kwnbuild/IncludedFileList.h"
+#include "tools/kwnbuild/SettingValues.h"
 #include "tools/kwnbuild/TextEncoding.h"
+#include "tools/kwnbuild/TomlPrecheck.h"
 #include "tools/kwnbuild/WholeFile.h"
 
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -91,13 +94,10 @@ const toml::table& requireTable(const toml::node& node, const std::string& where
     return *table;
 }
 
-using KeyCheck = void (*)(Key key, const std::string& where);
-
 // `section` names the table in messages, e.g. "[settings]".
 template <class Value, class Convert>
 std::map<Key, Value> readEntries(const toml::node& node, const std::string& source,
-                                 const std::string& section, Convert convert,
-                                 KeyCheck checkKey = nullptr) {
+                                 const std::string& section, Convert convert) {
     const toml::table& table = requireTable(node, location(source, node.source()) + ": " + section);
     std::map<Key, Value> entries;
     for (auto&& [name, value] : table) {
@@ -106,8 +106,6 @@ std::map<Key, Value> readEntries(const toml::node& node, const std::string& sour
         std::optional<Key> key = parseKey(name.str());
         if (!key)
             fail(where, kKeyRule);
-        if (checkKey)
-            checkKey(*key, where);
         entries[*key] = convert(value, where);
     }
     return entries;
@@ -197,33 +195,154 @@ toml::table parseToml(std::string_view text, const std::string& sourceName) {
                          std::to_string(at.column) + ": " + std::string(error.description()));
     }
 }
+
+std::string suggestion(std::string_view section, std::string_view name) {
+    std::optional<std::string> nearest = nearestName(section, name);
+    return nearest ? "; did you mean '" + *nearest + "'?" : "";
+}
+
+// Locale groups of [messages.<locale>] apply from the least to the most specific name, so that
+// "de_AT" overrides "de" whatever order the file lists them in.
+bool lessSpecific(const LocaleGroup& a, const LocaleGroup& b) {
+    return a.name.size() != b.name.size() ? a.name.size() < b.name.size() : a.name < b.name;
+}
+
+// Names longer than this never match: the launcher's locale names are at most 8 characters.
+constexpr std::size_t kLocaleNameLimit = 8;
+
+// One configuration text into the model: the numbered tables, the worded ones, and where each
+// narrow key was set, so that a key given twice is named with both places.
+class ConfigReader {
+public:
+    explicit ConfigReader(const std::string& source) : source_(source) {
+        model_.configSource = source;
+    }
+
+    void readTopLevel(const std::string& name, const toml::source_region& region,
+                      const toml::node& node) {
+        if (name == "settings")
+            readNumbered(node);
+        else if (name == "wide")
+            model_.wide = readEntries<std::u16string>(node, source_, "[wide]", wideValue);
+        else if (name == "locale")
+            model_.localeGroups = readLocaleGroups(node, source_);
+        else if (name == "file")
+            readIncludedFiles(node, source_, model_.includedFiles);
+        else if (name == "resources")
+            model_.resources = std::make_shared<const toml::table>(
+                requireTable(node, location(source_, region) + ": [resources]"));
+        else if (name == "messages")
+            readMessages(node);
+        else if (std::ranges::find(settingSections(), name) != settingSections().end())
+            readWorded(name, node);
+        else
+            fail(location(source_, region), "unknown table '" + name + "'" + suggestion("", name));
+    }
+
+    ConfigModel finish() {
+        std::ranges::stable_sort(wordedGroups_, lessSpecific);
+        for (LocaleGroup& group : wordedGroups_)
+            model_.localeGroups.push_back(std::move(group));
+        return std::move(model_);
+    }
+
+private:
+    void setNarrow(Key key, std::string value, const std::string& where) {
+        checkValueLimit(key, value.size(), where);
+        auto [earlier, added] = origins_.emplace(key, where);
+        if (!added)
+            fail(where,
+                 "key " + std::to_string(key) + " is given twice, also at " + earlier->second);
+        model_.narrow[key] = std::move(value);
+    }
+
+    void readNumbered(const toml::node& node) {
+        const toml::table& table =
+            requireTable(node, location(source_, node.source()) + ": [settings]");
+        for (auto&& [name, value] : table) {
+            std::string where =
+                location(source_, name.source()) + ": [settings] " + std::string(name.str());
+            std::optional<Key> key = parseKey(name.str());
+            if (!key)
+                fail(where, kKeyRule);
+            rejectIncludedFileKey(*key, where);
+            setNarrow(*key, narrowValue(value, where), where);
+        }
+    }
+
+    std::string wordedWhere(const toml::key& name, std::string_view section) const {
+        return location(source_, name.source()) + ": " + std::string(section) + "." +
+               std::string(name.str());
+    }
+
+    // `table` names where the setting was written, such as "messages.de".
+    const Setting& requireSetting(std::string_view section, const toml::key& name,
+                                  std::string_view table) const {
+        const Setting* setting = findSetting(section, name.str());
+        if (!setting)
+            fail(wordedWhere(name, table), "unknown setting" + suggestion(section, name.str()));
+        return *setting;
+    }
+
+    void readWorded(const std::string& section, const toml::node& node) {
+        const toml::table& table =
+            requireTable(node, location(source_, node.source()) + ": [" + section + "]");
+        for (auto&& [name, value] : table) {
+            const Setting& setting = requireSetting(section, name, section);
+            std::string where = wordedWhere(name, section);
+            setNarrow(setting.key, encodeSetting(setting, value, where), where);
+        }
+    }
+
+    void readMessages(const toml::node& node) {
+        const toml::table& table =
+            requireTable(node, location(source_, node.source()) + ": [messages]");
+        for (auto&& [name, value] : table) {
+            if (value.is_table()) {
+                readLocaleMessages(name, *value.as_table());
+                continue;
+            }
+            const Setting& setting = requireSetting("messages", name, "messages");
+            std::string where = wordedWhere(name, "messages");
+            setNarrow(setting.key, encodeSetting(setting, value, where), where);
+        }
+    }
+
+    void readLocaleMessages(const toml::key& locale, const toml::table& table) {
+        std::string section = "messages." + std::string(locale.str());
+        std::string where = location(source_, locale.source()) + ": [" + section + "]";
+        LocaleGroup group{windows1252Text(locale.str(), where), {}};
+        if (group.name.size() > kLocaleNameLimit)
+            fail(where, "a locale name has at most " + std::to_string(kLocaleNameLimit) +
+                            " characters, such as \"de\" or \"de_AT\"; a longer one never matches");
+        for (auto&& [name, value] : table) {
+            const Setting& setting = requireSetting("messages", name, section);
+            group.entries[setting.key] = wideValue(value, wordedWhere(name, section));
+        }
+        wordedGroups_.push_back(std::move(group));
+    }
+
+    const std::string& source_;
+    ConfigModel model_;
+    std::map<Key, std::string> origins_;
+    std::vector<LocaleGroup> wordedGroups_;
+};
 } // namespace
 
 ConfigModel parseConfig(std::string_view text, const std::string& sourceName) {
+    precheckToml(text, sourceName);
     toml::table root = parseToml(text, sourceName);
-    ConfigModel model;
-    for (auto&& [name, node] : root) {
-        if (name == "settings")
-            model.narrow = readEntries<std::string>(node, sourceName, "[settings]", narrowValue,
-                                                    rejectIncludedFileKey);
-        else if (name == "wide")
-            model.wide = readEntries<std::u16string>(node, sourceName, "[wide]", wideValue);
-        else if (name == "locale")
-            model.localeGroups = readLocaleGroups(node, sourceName);
-        else if (name == "file")
-            readIncludedFiles(node, sourceName, model.includedFiles);
-        else
-            fail(location(sourceName, name.source()),
-                 "unknown top-level key '" + std::string(name.str()) +
-                     "'; expected [settings], [wide], [[locale]] or [[file]]");
-    }
-    return model;
+    ConfigReader reader(sourceName);
+    for (auto&& [name, node] : root)
+        reader.readTopLevel(std::string(name.str()), name.source(), node);
+    return reader.finish();
 }
 
 ConfigModel loadConfigFile(const std::filesystem::path& path) {
     std::vector<unsigned char> bytes = readWholeFile(path, "configuration file");
     ConfigModel model = parseConfig(
         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), path.string());
+    model.configDirectory = path.parent_path();
     // Sources are written relative to the file that names them, so a project can move as a whole.
     for (IncludedFile& file : model.includedFiles)
         file.source = path.parent_path() / file.source;
@@ -239,7 +358,16 @@ void applySetting(ConfigModel& model, std::string_view assignment) {
     if (!key)
         fail(where, kKeyRule);
     rejectIncludedFileKey(*key, where);
-    model.narrow[*key] = windows1252Text(assignment.substr(equals + 1), where);
+    std::string value = windows1252Text(assignment.substr(equals + 1), where);
+    checkValueLimit(*key, value.size(), where);
+    model.narrow[*key] = std::move(value);
+}
+
+void addDefaultMessages(ConfigModel& model) {
+    for (const Setting& setting : settingsTable()) {
+        if (setting.kind == ValueKind::Message)
+            model.narrow.try_emplace(setting.key, setting.fallback);
+    }
 }
 
 } // namespace kwn::build

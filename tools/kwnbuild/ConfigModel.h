@@ -3,8 +3,11 @@
 // the launcher reads, and the files it extracts.
 #include "config/ConfigKeys.h"
 
+#include <toml++/toml.h>
+
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,6 +34,11 @@ struct ConfigModel {
     std::vector<LocaleGroup> localeGroups;
     // In record order. Keys 2002 and 2003 are derived from this list and never set otherwise.
     std::vector<IncludedFile> includedFiles;
+    // The [resources] table as written, not judged here: the resource writer reads it, with
+    // paths relative to `configDirectory` and messages naming `configSource`.
+    std::shared_ptr<const toml::table> resources;
+    std::string configSource;
+    std::filesystem::path configDirectory;
 };
 
 } // namespace kwn::build

@@ -51,6 +51,7 @@ ConfigModel collectConfig(const BuildRequest& request) {
         applySetting(model, setting);
     for (const std::string& include : request.includes)
         addIncludedFile(model.includedFiles, parseIncludeOption(include));
+    addDefaultMessages(model);
     setIncludedFileKeys(model);
     return model;
 }

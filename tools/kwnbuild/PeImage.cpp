@@ -81,6 +81,11 @@ std::vector<std::uint64_t> rawDataEnds(std::span<const unsigned char> image, Sec
 }
 } // namespace
 
+std::uint64_t launcherImageEnd(std::span<const unsigned char> image) {
+    SectionTable table = checkPeHeaders(image, checkDosHeader(image));
+    return rawDataEnds(image, table).back();
+}
+
 std::uint64_t validateStub(std::span<const unsigned char> image) {
     SectionTable table = checkPeHeaders(image, checkDosHeader(image));
     std::vector<std::uint64_t> ends = rawDataEnds(image, table);

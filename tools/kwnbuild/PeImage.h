@@ -12,4 +12,8 @@ namespace kwn::build {
 // table entry is not the section that ends last.
 std::uint64_t validateStub(std::span<const unsigned char> image);
 
+// Where the launcher's header walk puts its block in a built launcher: behind the raw data of the
+// last section-table entry. BuildError when the bytes are no PE image.
+std::uint64_t launcherImageEnd(std::span<const unsigned char> image);
+
 } // namespace kwn::build

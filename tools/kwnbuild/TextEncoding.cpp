@@ -124,4 +124,25 @@ std::string windows1252Text(std::string_view utf8, const std::string& where) {
     return bytes;
 }
 
+std::optional<std::string> windows1252ToUtf8(std::string_view bytes) {
+    std::string utf8;
+    for (char byte : bytes) {
+        auto value = static_cast<unsigned char>(byte);
+        char32_t codePoint = value >= 0x80 && value < 0xA0 ? kWindows1252High[value - 0x80] : value;
+        if (codePoint == kNone)
+            return std::nullopt;
+        if (codePoint < 0x80) {
+            utf8.push_back(static_cast<char>(codePoint));
+        } else if (codePoint < 0x800) {
+            utf8.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+            utf8.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+        } else {
+            utf8.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+            utf8.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+            utf8.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+        }
+    }
+    return utf8;
+}
+
 } // namespace kwn::build

@@ -26,4 +26,8 @@ std::u32string checkedCodePoints(std::string_view utf8, const std::string& where
 // first character the code page lacks.
 std::string windows1252Text(std::string_view utf8, const std::string& where);
 
+// Narrow launcher text back as UTF-8; nullopt when it holds a NUL or a byte the code page leaves
+// unassigned, which no configuration can write.
+std::optional<std::string> windows1252ToUtf8(std::string_view bytes);
+
 } // namespace kwn::build

@@ -1,6 +1,9 @@
 // kwnbuild: writes an application's configuration behind a launcher stub.
 #include "tools/kwnbuild/BuildError.h"
 #include "tools/kwnbuild/LauncherBuild.h"
+#include "tools/kwnbuild/LauncherShow.h"
+#include "tools/kwnbuild/SettingsTable.h"
+#include "tools/kwnbuild/WholeFile.h"
 
 #include <CLI/CLI.hpp>
 
@@ -27,12 +30,12 @@ int reportError(std::string message) {
 }
 
 void defineOptions(CLI::App& app, kwn::build::BuildRequest& request, std::string& config) {
-    app.add_option("--stub", request.stub, "Launcher stub (a bare PE image) to build from")
-        ->required();
-    app.add_option("--output", request.output, "Launcher file to write (replaced as a whole)")
-        ->required();
+    // Required for a build only, so that the subcommands can go without them.
+    app.add_option("--stub", request.stub, "Launcher stub (a bare PE image) to build from");
+    app.add_option("--output", request.output, "Launcher file to write (replaced as a whole)");
     app.add_option("--config", config,
-                   "TOML file with [settings], [wide], [[locale]] and [[file]] entries");
+                   "TOML configuration: worded tables ([application], [runtime], ...; see "
+                   "'kwnbuild keys'), numbered [settings], [wide], [[locale]], and [[file]]");
     // One value per occurrence, so that a stray argument is an error rather than a setting.
     app.add_option("--set", request.settings,
                    "KEY=VALUE: set narrow entry KEY after the file (repeatable; the last wins)")
@@ -53,6 +56,21 @@ bool standardErrorIsTerminal() {
     return isatty(fileno(stderr)) != 0;
 #endif
 }
+
+struct ShowRequest {
+    std::string launcher;
+    std::string extract;
+};
+
+int show(const ShowRequest& request) {
+    std::vector<unsigned char> bytes = kwn::build::readWholeFile(request.launcher, "launcher");
+    kwn::build::DecodedLauncher decoded = kwn::build::decodeLauncher(bytes);
+    std::vector<std::filesystem::path> extracted;
+    if (!request.extract.empty())
+        extracted = kwn::build::extractFiles(bytes, decoded, request.extract);
+    std::cout << kwn::build::configText(decoded, extracted);
+    return 0;
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -62,6 +80,17 @@ int main(int argc, char** argv) {
     kwn::build::BuildRequest request;
     std::string config;
     defineOptions(app, request, config);
+    bool markdown = false;
+    CLI::App* keys = app.add_subcommand("keys", "Print the settings reference");
+    keys->add_flag("--markdown", markdown, "As the Markdown tables of the README");
+    ShowRequest showRequest;
+    CLI::App* showCommand =
+        app.add_subcommand("show", "Print the configuration that rebuilds a built launcher");
+    showCommand->add_option("launcher", showRequest.launcher, "The launcher to read")->required();
+    showCommand->add_option("--extract", showRequest.extract,
+                            "Write the included files under this directory; the printed "
+                            "[[file]] entries name them");
+    app.require_subcommand(0, 1);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -69,6 +98,21 @@ int main(int argc, char** argv) {
         if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success))
             return app.exit(error);
         return reportError(error.what());
+    }
+    try {
+        if (keys->parsed()) {
+            std::cout << (markdown ? kwn::build::settingsReferenceMarkdown()
+                                   : kwn::build::settingsReference());
+            return 0;
+        }
+        if (showCommand->parsed())
+            return show(showRequest);
+    } catch (const std::exception& error) {
+        return reportError(error.what());
+    }
+    for (const char* option : {"--stub", "--output"}) {
+        if (app.count(option) == 0)
+            return reportError(std::string(option) + " is required");
     }
     if (app.count("--config") > 0)
         request.config = config;

@@ -261,11 +261,7 @@ void FakeProcess::exitProcess(int code) {
 
 platform::MessageBoxAnswer FakeUserInterface::record(MessageBoxCall call) {
     boxes.push_back(std::move(call));
-    if (answers.empty())
-        return defaultAnswer;
-    platform::MessageBoxAnswer answer = answers.front();
-    answers.pop_front();
-    return answer;
+    return platform::MessageBoxAnswer::Ok;
 }
 
 platform::MessageBoxAnswer FakeUserInterface::messageBox(platform::WindowHandle owner,
@@ -439,8 +435,6 @@ void FakeIpc::closeHandle(platform::KernelHandle) {
 
 std::unique_ptr<platform::Mailslot> FakeIpc::createMailslot(const std::string& name,
                                                             std::uint32_t) {
-    if (createMailslotFails)
-        return nullptr;
     mailslots.insert(name);
     return std::make_unique<FakeMailslot>();
 }

@@ -254,9 +254,7 @@ public:
     std::function<void(const std::string&)> onFindWindow;
 
     int commonControlsInits = 0;
-    std::vector<MessageBoxCall> boxes;
-    std::deque<platform::MessageBoxAnswer> answers; // taken in order, then defaultAnswer
-    platform::MessageBoxAnswer defaultAnswer = platform::MessageBoxAnswer::Ok;
+    std::vector<MessageBoxCall> boxes; // each answered with OK
 
 private:
     platform::MessageBoxAnswer record(MessageBoxCall call);
@@ -367,7 +365,6 @@ public:
     int openFailures = 0;         // opens that fail before the mailslot appears
     std::uint32_t writeError = 0; // writes fail with this error when set
     std::uint32_t writeShortBy = 0;
-    bool createMailslotFails = false;
 };
 
 // All fakes together, handed to the logic as one platform.

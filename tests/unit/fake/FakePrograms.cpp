@@ -48,7 +48,7 @@ platform::StartResult FakePrograms::run(const std::string& key, Start start) {
     platform::StartResult result;
     auto it = children.find(key);
     if (it == children.end()) {
-        result.error = startError;
+        result.error = 2; // ERROR_FILE_NOT_FOUND: nothing scripted for that command line
         return result;
     }
     if (start.errorOutputFile)

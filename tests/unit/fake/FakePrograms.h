@@ -43,7 +43,6 @@ public:
     std::map<std::string, ScriptedChild> children;
     std::map<std::string, ScriptedLibrary> libraries; // keyed by path
     std::map<std::string, std::string> searchResults;
-    std::uint32_t startError = 2; // for command lines without a script
 
     struct Start {
         std::string program; // empty for startHidden

@@ -117,10 +117,6 @@ std::optional<FakeRegistryValue> FakeRegistry::value(Root root, const std::strin
     return it->second;
 }
 
-bool FakeRegistry::hasKey(Root root, const std::string& path, View view) const {
-    return keys.contains(address(root, path, view));
-}
-
 std::unique_ptr<platform::RegistryKey> FakeRegistry::open(Root root, const std::string& path,
                                                           View view, std::uint32_t& error) {
     Address where = address(root, path, view);
@@ -129,7 +125,6 @@ std::unique_ptr<platform::RegistryKey> FakeRegistry::open(Root root, const std::
         return nullptr;
     }
     error = 0;
-    opened.push_back((root == Root::CurrentUser ? "HKCU\\" : "HKLM\\") + trimmed(path));
     return std::make_unique<FakeKey>(*this, where);
 }
 

@@ -30,7 +30,6 @@ public:
     std::optional<FakeRegistryValue> value(Root root, const std::string& path,
                                            const std::string& name,
                                            View view = View::Default) const;
-    bool hasKey(Root root, const std::string& path, View view = View::Default) const;
 
     std::unique_ptr<platform::RegistryKey> open(Root root, const std::string& path, View view,
                                                 std::uint32_t& error) override;
@@ -42,7 +41,6 @@ public:
     };
     using Address = std::tuple<Root, View, std::string>; // path in lower case
     std::map<Address, Node> keys;
-    std::vector<std::string> opened; // "HKCU\path" of every successful open, in order
     bool failCreate = false;
 
 private:

@@ -15,11 +15,6 @@ ByteWriter& ByteWriter::wideString(std::u16string_view text) {
     return *this;
 }
 
-void ByteWriter::patchU32(std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        bytes_.at(offset + i) = static_cast<unsigned char>(value >> (8 * i));
-}
-
 ConfigBlockBuilder& ConfigBlockBuilder::magic(std::uint32_t value) {
     magic_ = value;
     return *this;
@@ -69,20 +64,16 @@ LauncherImage buildLauncherImage(const Bytes& trailer, const PeLayout& layout) {
     image.zeros(static_cast<std::size_t>(layout.optionalHeaderSize) - 2);
     std::size_t tableEnd = image.size() + 40 * layout.sections;
     std::size_t firstRaw = (tableEnd + 0x1FF) / 0x200 * 0x200; // the file alignment
-    LauncherImage result;
     for (int i = 0; i < layout.sections; ++i) {
-        result.lastSectionHeader = static_cast<std::int64_t>(image.size());
-        result.lastRawOffset = static_cast<std::uint32_t>(firstRaw + i * layout.sectionRawSize);
         image.raw(".sect").fill(static_cast<unsigned char>('0' + i), 1).zeros(2);
         image.u32(layout.sectionRawSize).u32(0x1000u * (i + 1)).u32(layout.sectionRawSize);
-        image.u32(result.lastRawOffset).zeros(16);
+        image.u32(static_cast<std::uint32_t>(firstRaw + i * layout.sectionRawSize)).zeros(16);
     }
     image.zeros(firstRaw - image.size());
     for (int i = 0; i < layout.sections; ++i)
         image.fill(static_cast<unsigned char>(0xC0 + i), layout.sectionRawSize);
-    result.blockStart = static_cast<std::int64_t>(image.size());
-    result.bytes = image.raw(trailer).bytes();
-    return result;
+    auto blockStart = static_cast<std::int64_t>(image.size());
+    return {image.raw(trailer).bytes(), blockStart};
 }
 
 Bytes cut(const Bytes& bytes, std::int64_t size) {

@@ -29,7 +29,6 @@ public:
     // An int byte length and UTF-16LE code units, as the block stores wide text.
     ByteWriter& wideString(std::u16string_view text);
 
-    void patchU32(std::size_t offset, std::uint32_t value);
     std::size_t size() const { return bytes_.size(); }
     const Bytes& bytes() const { return bytes_; }
 
@@ -71,9 +70,6 @@ struct PeLayout {
 struct LauncherImage {
     Bytes bytes;
     std::int64_t blockStart = 0;
-    // The section table entry whose raw data the block follows.
-    std::int64_t lastSectionHeader = 0;
-    std::uint32_t lastRawOffset = 0;
 };
 
 // The image with `trailer` (usually a block) directly behind the last section's raw data.

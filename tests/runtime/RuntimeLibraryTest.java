@@ -1,0 +1,417 @@
+package com.qelvo.runtime;
+
+import com.kestrowan.runtime.launcher.FirstRun;
+import com.kestrowan.runtime.launcher.FirstRunAction;
+import com.qelvo.Controller;
+import com.qelvo.SplashScreen;
+import java.io.ByteArrayOutputStream;
+import java.io.IOException;
+import java.io.PrintStream;
+import java.lang.reflect.InvocationTargetException;
+import java.lang.reflect.Method;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.Collections;
+import java.util.List;
+import java.util.Objects;
+
+// The runtime library in one JVM: every static method named test* runs, failures are counted
+// and the exit code tells ctest. The package is the splash overlay's, for its configured lines.
+// Run with -Djava.awt.headless=true and KWN_RUNTIME_TEST_DIR naming a scratch directory.
+public final class RuntimeLibraryTest {
+    private static int failures;
+
+    public static void main(String[] args) throws Exception {
+        Method[] tests = RuntimeLibraryTest.class.getDeclaredMethods();
+        Arrays.sort(tests, (a, b) -> a.getName().compareTo(b.getName()));
+        for (Method test : tests) {
+            if (!test.getName().startsWith("test")) continue;
+            try {
+                test.invoke(null);
+            } catch (InvocationTargetException e) {
+                fail(test.getName() + " threw " + e.getCause());
+                e.getCause().printStackTrace(System.out);
+            }
+        }
+        System.out.println(failures == 0 ? "all passed" : failures + " failed");
+        System.exit(failures == 0 ? 0 : 1);
+    }
+
+    static void fail(String what) { ++failures; System.out.println("FAIL: " + what); }
+
+    static void equal(Object expected, Object actual, String what) {
+        if (!Objects.deepEquals(expected, actual))
+            fail(what + ": expected <" + deep(expected) + "> but was <" + deep(actual) + ">");
+    }
+
+    static String deep(Object value) {
+        return value instanceof Object[] ? Arrays.toString((Object[]) value) : String.valueOf(value);
+    }
+
+    // ---- The entry classes -------------------------------------------------------------------
+
+    // The application of the launch tests: records what it got, writes one line to each stream
+    // and fails as its first argument says.
+    public static final class App {
+        static String[] args;
+        static ClassLoader contextLoader;
+
+        public static void main(String[] args) throws Throwable {
+            App.args = args;
+            contextLoader = Thread.currentThread().getContextClassLoader();
+            System.out.println("out");
+            System.err.println("err");
+            if (args.length > 0 && args[0].equals("throwChecked")) throw new IOException("boom");
+            if (args.length > 0 && args[0].equals("throwError")) throw new AssertionError("boom");
+        }
+    }
+
+    static class NotPublic { public static void main(String[] args) { App.args = args; } }
+    public static final class InstanceMain { public void main(String[] args) {} }
+    public static final class PrivateMain { private static void main(String[] args) {} }
+    public static final class IntMain { public static int main(String[] args) { return 0; } }
+
+    public static final class FailingInit {
+        static { if (true) throw new IllegalStateException("init"); }
+        public static void main(String[] args) {}
+    }
+
+    static final String APP = App.class.getName();
+    static final Path DIR = Path.of(System.getenv("KWN_RUNTIME_TEST_DIR"));
+
+    // Runs the first flavour's entry with standard error and output caught, puts them back and
+    // returns what reached the original standard error.
+    static String launch(String... args) throws Exception {
+        PrintStream out = System.out, err = System.err;
+        ByteArrayOutputStream originalErr = new ByteArrayOutputStream();
+        System.setOut(new PrintStream(new ByteArrayOutputStream(), true));
+        System.setErr(new PrintStream(originalErr, true));
+        try {
+            WinLauncher.main(args);
+        } finally {
+            System.setOut(out);
+            System.setErr(err);
+        }
+        return originalErr.toString();
+    }
+
+    static String[] layout(String errorLog, String outputLog, String append, String... tail) {
+        List<String> args = new ArrayList<>(Arrays.asList("true", APP, errorLog, outputLog, append));
+        args.addAll(Arrays.asList(tail));
+        return args.toArray(new String[0]);
+    }
+
+    static void testArgumentLayout() throws Exception {
+        Object[][] rows = {
+            {layout("", "", "false", "C:\\apps\\run.exe"), new String[0], "C:\\apps\\run.exe"},
+            {layout("", "", "false", "run.exe", "a", "", "b c", "\u4E2D"),
+                new String[] {"a", "", "b c", "\u4E2D"}, "run.exe"},
+            {layout("", "", "false"), new String[0], null}};
+        for (Object[] row : rows) {
+            System.clearProperty("kestrowan.launcher.path");
+            Thread.currentThread().setContextClassLoader(null);
+            App.args = null;
+            launch((String[]) row[0]);
+            equal(row[1], App.args, "arguments of " + deep(row[0]));
+            equal(row[2], System.getProperty("kestrowan.launcher.path"), "program path");
+            equal(ClassLoader.getSystemClassLoader(), App.contextLoader, "context loader");
+        }
+        try {
+            launch("true", APP, "", "");
+            fail("four arguments accepted");
+        } catch (IllegalArgumentException e) {
+            equal("The launcher passed 4 arguments; at least 5 are needed before the application's "
+                    + "own", e.getMessage(), "too few arguments");
+        }
+    }
+
+    // Each row: error log, output log (% the scratch directory), append flag, what both files
+    // held before, then the files expected (relative to the scratch directory) with their
+    // content, and what reached the original standard error.
+    static void testLogRedirection() throws Exception {
+        System.setProperty("kwn.test.dir", DIR.toString());
+        System.setProperty("kwn.test.empty", "");
+        String notWritten = " is not written: ";
+        Object[][] rows = {
+            {"%/new/sub/e.log", "%/new/o.log", "false", null, "new/sub/e.log", "err\n", "new/o.log",
+                "out\n", ""},
+            {"%/e.log", "%/o.log", "false", "old\n", "e.log", "err\n", "o.log", "out\n", ""},
+            {"%/e.log", "%/o.log", "true", "old\n", "e.log", "old\nerr\n", "o.log", "old\nout\n", ""},
+            {"%/e.log", "", "true", null, "e.log", "err\n", null, null, ""},
+            {"", "", "false", null, null, null, null, null, "err\n"},
+            {"${kwn.test.dir}/p${kwn.test.empty}/e.log", "${KWN_RUNTIME_TEST_DIR}/o.log", "false",
+                null, "p/e.log", "err\n", "o.log", "out\n", ""},
+            {"$plain.log", "", "false", null, "$plain.log", "err\n", null, null, ""},
+            {"${no.such.name}/e.log", "${kwn.test.dir/o.log", "false", null, null, null, null, null,
+                "The error log ${no.such.name}/e.log" + notWritten + "${no.such.name} names neither "
+                + "a system property nor an environment variable\nThe output log "
+                + "${kwn.test.dir/o.log" + notWritten + "a ${ is not closed\nerr\n"}};
+        for (Object[] row : rows) {
+            emptyScratch();
+            String errorLog = ((String) row[0]).replace("%", DIR.toString());
+            String outputLog = ((String) row[1]).replace("%", DIR.toString());
+            if (row[3] != null) {
+                for (String name : new String[] {"e.log", "o.log"})
+                    Files.write(DIR.resolve(name), ((String) row[3]).getBytes());
+            }
+            String originalErr = launch(layout(errorLog, outputLog, (String) row[2], "run.exe"));
+            equal(row[8], originalErr, "original standard error with " + row[0]);
+            List<String> expected = new ArrayList<>(), found = new ArrayList<>();
+            for (int i = 4; i < 8; i += 2)
+                if (row[i] != null) expected.add(row[i] + ": " + row[i + 1]);
+            for (Path file : Files.walk(DIR).filter(Files::isRegularFile).toArray(Path[]::new))
+                found.add(DIR.relativize(file) + ": " + new String(Files.readAllBytes(file), StandardCharsets.UTF_8));
+            Collections.sort(found);
+            Collections.sort(expected);
+            equal(expected, found, "log files with " + row[0] + " and " + row[1]);
+        }
+        // A system property wins over the environment variable of the same name.
+        System.setProperty("KWN_RUNTIME_TEST_DIR", DIR.resolve("new").toString());
+        launch(layout("", "${KWN_RUNTIME_TEST_DIR}/o.log", "false", "run.exe"));
+        System.clearProperty("KWN_RUNTIME_TEST_DIR");
+        equal(true, Files.exists(DIR.resolve("new/o.log")), "property before environment");
+    }
+
+    // The scratch directory is the working directory too: only its content goes.
+    static void emptyScratch() throws IOException {
+        List<Path> paths = new ArrayList<>();
+        Files.walk(DIR).skip(1).forEach(paths::add);
+        Collections.reverse(paths);
+        for (Path path : paths) Files.delete(path);
+    }
+
+    // What the application's main throws comes back unchanged, after going to the error log;
+    // what is wrong with the main class is named.
+    static void testApplicationFailures() throws Exception {
+        Path log = DIR.resolve("fail.log");
+        for (String kind : new String[] {"throwChecked", "throwError"}) {
+            try {
+                launch(layout(log.toString(), "", "false", "run.exe", kind));
+                fail(kind + " not rethrown");
+            } catch (IOException | AssertionError e) {
+                equal("boom", e.getMessage(), kind);
+                String logged = new String(Files.readAllBytes(log), StandardCharsets.UTF_8);
+                equal(true, logged.startsWith("err\nThe application's main ended with an "
+                        + "exception:\n" + e), kind + " logged: " + logged);
+            }
+        }
+        try {
+            launch("true", FailingInit.class.getName(), log.toString(), "", "false", "run.exe");
+            fail("initialiser failure not rethrown");
+        } catch (ExceptionInInitializerError e) {
+            equal(true, new String(Files.readAllBytes(log), StandardCharsets.UTF_8)
+                    .contains("IllegalStateException: init"), "initialiser failure logged");
+        }
+        Files.delete(log);
+        launch("true", NotPublic.class.getName(), "", "", "false", "run.exe", "x");
+        equal(new String[] {"x"}, App.args, "main of a class that is not public");
+        Object[][] broken = {{"no.such.App", ClassNotFoundException.class},
+            {InstanceMain.class.getName(), NoSuchMethodException.class},
+            {PrivateMain.class.getName(), NoSuchMethodException.class},
+            {IntMain.class.getName(), NoSuchMethodException.class}};
+        for (Object[] row : broken) {
+            try {
+                launch("true", (String) row[0], "", "", "false", "run.exe");
+                fail(row[0] + " started");
+            } catch (ClassNotFoundException | NoSuchMethodException e) {
+                equal(row[1], e.getClass(), "failure for " + row[0]);
+                equal(true, e.getMessage().contains((String) row[0]), "class named: " + e);
+            }
+        }
+    }
+
+    // ---- Later starts --------------------------------------------------------------------------
+
+    static final class Recording implements Controller.StartupListener {
+        final List<String> got = Collections.synchronizedList(new ArrayList<>());
+        final boolean throwing;
+        Recording(boolean throwing) { this.throwing = throwing; }
+        @Override public void startupPerformed(String parameters) {
+            got.add(parameters);
+            if (throwing) throw new IllegalStateException("listener throws");
+        }
+    }
+
+    static Thread sender(String prefix, int count) {
+        Thread thread = new Thread(() -> {
+            for (int i = 0; i < count; ++i) Controller.startupPerformed(prefix + i);
+        });
+        thread.start();
+        return thread;
+    }
+
+    static List<String> numbered(String prefix, int count) {
+        List<String> list = new ArrayList<>();
+        for (int i = 0; i < count; ++i) list.add(prefix + i);
+        return list;
+    }
+
+    static void testStartupListeners() throws Exception {
+        // Starts before any listener wait for the first, in order, null included.
+        Thread early = new Thread(() -> {
+            Controller.startupPerformed("a");
+            Controller.startupPerformed(null);
+            Controller.startupPerformed("b");
+        });
+        early.start();
+        early.join();
+        Recording first = new Recording(false);
+        Controller.addStartupListener(first);
+        equal(Arrays.asList("a", null, "b"), first.got, "queued starts");
+        Controller.removeStartupListener(first);
+
+        // Two senders race a registering listener: nothing lost, nothing twice, each in order.
+        Recording second = new Recording(false);
+        Thread one = sender("x", 2000), two = sender("y", 2000);
+        Thread.sleep(1);
+        Controller.addStartupListener(second);
+        one.join();
+        two.join();
+        List<String> got = new ArrayList<>(second.got);
+        equal(4000, got.size(), "starts delivered");
+        for (String prefix : new String[] {"x", "y"}) {
+            List<String> own = new ArrayList<>();
+            for (String s : got) if (s.startsWith(prefix)) own.add(s);
+            equal(numbered(prefix, 2000), own, "order of " + prefix);
+        }
+
+        // A throwing listener keeps neither the next listener nor the next start from their turn;
+        // a removed listener hears nothing more.
+        Recording throwing = new Recording(true), last = new Recording(false);
+        Controller.addStartupListener(throwing);
+        Controller.addStartupListener(last);
+        Controller.removeStartupListener(second);
+        PrintStream err = System.err;
+        System.setErr(new PrintStream(new ByteArrayOutputStream()));
+        Controller.startupPerformed("c");
+        Controller.startupPerformed("d");
+        System.setErr(err);
+        equal(Arrays.asList("c", "d"), throwing.got, "throwing listener");
+        equal(Arrays.asList("c", "d"), last.got, "listener after a throwing one");
+        equal(4000, second.got.size(), "removed listener");
+        Controller.removeStartupListener(throwing);
+        Controller.removeStartupListener(last);
+        try {
+            Controller.addStartupListener(null);
+            fail("null listener accepted");
+        } catch (NullPointerException expected) {
+        }
+    }
+
+    // The launcher's own splitting table, row for row.
+    static void testSplitParameters() {
+        Object[][] rows = {
+            {"C:\\apps\\tool.exe -a \"b c\"", "C:\\apps\\tool.exe", "-a", "b c"}, {""}, {null},
+            {"-Dx=\"a b\"c d", "-Dx=a b", "c", "d"}, {"'it''s'", "it", "s"}, {"\"\"", ""},
+            {"\"abc", "abc"}, {"a  b", "a", "b"}, {"a\tb c\t", "a\tb", "c\t"}, {"   "},
+            {"'a b' c", "a b", "c"}, {"\"it's\" x", "it's", "x"}, {"a ", "a"}, {" a", "a"},
+            {"'say \"hi\"' x", "say \"hi\"", "x"}, {"a \"\" b", "a", "", "b"}, {"ab\"", "ab"},
+            {"x\"y z", "xy z"}, {"\"a\"  \"b\"", "a", "b"}, {"\"a\"'b'", "a", "b"},
+            {"\"c:\\\" d", "c:\\", "d"}, {"single", "single"}};
+        for (Object[] row : rows) {
+            equal(Arrays.copyOfRange(row, 1, row.length, String[].class),
+                    Controller.splitParameters((String) row[0]), "split of " + row[0]);
+        }
+    }
+
+    // ---- The splash ----------------------------------------------------------------------------
+
+    static void testSplashControl() throws Exception {
+        // Calls ("t:TEXT", "hide") and then the launcher's polls: getAction, then getText
+        // whenever it answered 2, until it answers 0.
+        Object[][] rows = {{new String[] {}, "0"}, {new String[] {"t:a"}, "2 a 0"},
+            {new String[] {"t:a", "t:b"}, "2 b 0"}, {new String[] {"t:a", "hide"}, "1 0"},
+            {new String[] {"hide", "t:c"}, "1 0"}, {new String[] {"hide", "hide"}, "1 0"},
+            {new String[] {"t:"}, "2  0"}};
+        for (Object[] row : rows) {
+            for (String call : (String[]) row[0]) {
+                if (call.equals("hide")) SplashScreen.hide();
+                else SplashScreen.setText(call.substring(2));
+            }
+            StringBuilder polls = new StringBuilder();
+            for (int action = -1, n = 0; action != 0 && n < 5; ++n) {
+                action = QelvoController.getAction();
+                polls.append(polls.length() > 0 ? " " : "").append(action);
+                if (action == 2) polls.append(' ').append(QelvoController.getText());
+            }
+            equal(row[1], polls.toString(), "polls after " + deep(row[0]));
+            equal(null, QelvoController.getText(), "text taken");
+        }
+        try {
+            SplashScreen.setText(null);
+            fail("null text accepted");
+        } catch (NullPointerException expected) {
+        }
+    }
+
+    // Headless, the runtime splash's lines are kept and follow the application's calls.
+    static void testRuntimeSplashLines() {
+        WinLauncher.initAwtSplashConfig(false, false, "x", 0, 0, "", 0, 0, "y", 0, 0, "", 0, 0);
+        equal(null, SplashOverlay.lines(), "lines when not enabled");
+        WinLauncher.initAwtSplashConfig(true, true, "Starting", 10, -20, "0,128,255", 12, 700,
+                null, 30, 40, "x", 9, 699);
+        SplashOverlay.Line[] lines = SplashOverlay.lines();
+        equal(new Object[] {"Starting", 10, -20, new java.awt.Color(0, 128, 255), 12, true},
+                describe(lines[0]), "first line");
+        equal(new Object[] {"", 30, 40, java.awt.Color.BLACK, 9, false}, describe(lines[1]),
+                "second line");
+        SplashScreen.setText("Loading");
+        equal("Loading", SplashOverlay.lines()[0].text, "first line after setText");
+        equal("", SplashOverlay.lines()[1].text, "second line after setText");
+        SplashScreen.hide();
+        equal(null, SplashOverlay.lines(), "lines after hide");
+        QelvoController.getAction(); // takes the hide, for the tests after this one
+        Object[][] colours = {{"255,0,7", new java.awt.Color(255, 0, 7)}, {" 1, 2 ,3", new java.awt.Color(1, 2, 3)},
+            {"256,0,0", java.awt.Color.BLACK}, {"-1,0,0", java.awt.Color.BLACK},
+            {"0,0,255", java.awt.Color.BLUE}, {"1,2", java.awt.Color.BLACK},
+            {"1,2,3,4", java.awt.Color.BLACK}, {"1,,3", java.awt.Color.BLACK},
+            {null, java.awt.Color.BLACK}};
+        for (Object[] row : colours) {
+            equal(row[1], SplashOverlay.parseColor((String) row[0]), "colour " + row[0]);
+        }
+    }
+
+    static Object[] describe(SplashOverlay.Line line) {
+        return new Object[] {line.text, line.x, line.y, line.color, line.points, line.bold};
+    }
+
+    // ---- First run -----------------------------------------------------------------------------
+
+    // The two actions this jar lists, in that order, answer as the script says: "t", "f", "x"
+    // (throw).
+    static String script = "";
+    static final List<String> ran = new ArrayList<>();
+
+    public static final class FirstAction implements FirstRunAction {
+        @Override public boolean run() throws Exception { return answer(0); }
+    }
+    public static final class SecondAction implements FirstRunAction {
+        @Override public boolean run() throws Exception { return answer(1); }
+    }
+
+    static boolean answer(int index) throws Exception {
+        ran.add("" + index);
+        if (script.charAt(index) == 'x') throw new IOException("action " + index);
+        return script.charAt(index) == 't';
+    }
+
+    static void testFirstRun() throws Exception {
+        Object[][] rows = {{"tt", true, "01"}, {"ft", false, "0"}, {"tf", false, "01"},
+            {"xt", null, "0"}};
+        for (Object[] row : rows) {
+            script = (String) row[0];
+            ran.clear();
+            Object result;
+            try {
+                result = FirstRun.firstRun();
+            } catch (IOException e) {
+                result = null;
+            }
+            equal(row[1], result, "first run " + script);
+            equal(row[2], String.join("", ran), "actions run for " + script);
+        }
+    }
+}
