@@ -2,6 +2,7 @@
 # One entry point for a fresh Debian 12 machine:
 #   ./kestrowan.sh test   install what is missing, build everything, run every test tier
 #   ./kestrowan.sh demo   install what is missing, build, make a sample launcher and run it
+#   ./kestrowan.sh fuzz [SECONDS]   run every fuzz target that long (default 600), one at a time
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -15,6 +16,8 @@ packages=(
     clang-format cppcheck osslsigncode openssl
     # wrestool: checks the resources kwnbuild writes independently of our own reader.
     icoutils
+    # The sanitizer build and the fuzz targets (libFuzzer comes with clang's runtime libraries).
+    clang-14 libclang-rt-14-dev
     # A display for the end-to-end scenarios that hold a launcher on its message box.
     xvfb xauth
     # Screenshots of the splash window in the end-to-end scenarios (import, convert).
@@ -40,6 +43,26 @@ install_missing() {
 
 build_and_test() {
     cmake --workflow --preset all
+    cmake --workflow --preset sanitize
+}
+
+# Keeps going after a finding (each is saved under build/sanitize/fuzz-long/<target>/), so that
+# one run reports on every target; fails at the end when any target found something.
+fuzz() {
+    local seconds=${1:-600} status=0 binary name
+    cmake --preset sanitize
+    cmake --build --preset sanitize
+    for binary in build/sanitize/tests/fuzz/fuzz_*; do
+        [ -x "$binary" ] || continue
+        name=$(basename "$binary")
+        name=${name#fuzz_}
+        echo "== $name for ${seconds}s"
+        rm -f build/sanitize/fuzz-long/"$name"/finding-*
+        tests/fuzz/run_fuzzer.sh "$binary" "$seconds" build/sanitize/fuzz-long \
+            -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 || status=1
+        ls build/sanitize/fuzz-long/"$name"/finding-* 2>/dev/null && status=1
+    done
+    return $status
 }
 
 demo() {
@@ -57,8 +80,12 @@ demo)
     install_missing
     demo
     ;;
+fuzz)
+    install_missing
+    fuzz "${2:-}"
+    ;;
 *)
-    echo "usage: $0 test|demo" >&2
+    echo "usage: $0 test|demo|fuzz [seconds]" >&2
     exit 2
     ;;
 esac

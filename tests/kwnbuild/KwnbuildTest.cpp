@@ -89,7 +89,7 @@ TEST(IncludedFileList, NamesWindowsWouldTakeForOneAnotherAreRejected) {
     // clang-format on
     for (const auto& [names, expected] : cases) {
         std::vector<IncludedFile> files;
-        std::string error = errorOf([&] {
+        std::string error = errorOf([&, &names = names] {
             for (const std::string& name : names)
                 addIncludedFile(files, {name, "src", "#" + std::to_string(files.size() + 1)});
         });
@@ -145,7 +145,8 @@ TEST(PeImage, TheBlockGoesWhereTheLaunchersHeaderWalkLooksForIt) {
         {built, "4 bytes follow the last section"}}; // a built launcher or a signature
     // clang-format on
     for (const auto& [image, message] : cases)
-        EXPECT_NE(errorOf([&] { validateStub(image); }).find(message), std::string::npos)
+        EXPECT_NE(errorOf([&image = image] { validateStub(image); }).find(message),
+                  std::string::npos)
             << message;
 }
 

@@ -124,7 +124,8 @@ TEST(Settings, MistakesAreNamedWithFileLineAndSetting) {
     };
     // clang-format on
     for (const auto& [toml, expected] : rows)
-        EXPECT_NE(errorOf([&] { parse(toml); }).find(expected), std::string::npos) << toml;
+        EXPECT_NE(errorOf([&, &toml = toml] { parse(toml); }).find(expected), std::string::npos)
+            << toml;
     ConfigModel model;
     std::string error = errorOf([&] { applySetting(model, "152=" + std::string(200, 'x')); });
     EXPECT_TRUE(error.starts_with("--set 152=xx") && error.ends_with("at most 199 of key 152"))

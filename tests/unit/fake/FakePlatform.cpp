@@ -398,7 +398,8 @@ bool FakeMailslot::read(void* buffer, std::uint32_t capacity, std::uint32_t& byt
     std::vector<unsigned char> message = std::move(messages.front());
     messages.pop_front();
     bytesRead = static_cast<std::uint32_t>(std::min<size_t>(message.size(), capacity));
-    std::memcpy(buffer, message.data(), bytesRead);
+    if (bytesRead > 0) // an empty message has no data pointer to copy from
+        std::memcpy(buffer, message.data(), bytesRead);
     return true;
 }
 
