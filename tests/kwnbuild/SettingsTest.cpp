@@ -121,6 +121,7 @@ TEST(Settings, MistakesAreNamedWithFileLineAndSetting) {
         {"a = 'x' # \xC3\xA9\n\n[[ +c]]", "app.toml:3: a table header"},
         {"a = \"x\\\\\"\nb = \xC3\xA9", "app.toml:2: a non-ASCII character"},
         {"a = \"\"\"x\\\n\"\"\"\n[+b]", "app.toml:3: a table header"},
+        {"s=2\"\xC8\xBE", "app.toml:1: a quote directly behind"},
     };
     // clang-format on
     for (const auto& [toml, expected] : rows)
@@ -141,6 +142,7 @@ TEST(Settings, ThePrecheckLetsOrdinaryTomlThrough) {
                                     "a = '''\n[\xC3\xA9\n'''",
                                     "a = [\n [+1],\n {x = 1}, ]\n[b]",
                                     "\xEF\xBB\xBF[a]",
+                                    "a.\"b\".'c' = {\"k\"=[\"v\",'w']}",
                                     "[\"\xC3\xA9\"]\n['b']\n[ c ]\n[[ d ]]\n[_e]\n[-f]\n[7]"};
     for (const std::string& text : accepted)
         EXPECT_EQ(errorOf([&] { precheckToml(text, "t"); }), "(accepted)") << text;

@@ -86,6 +86,16 @@ private:
                               : (multiLine ? State::MultiLiteral : State::Literal);
     }
 
+    // In valid text a string starts a line, a key part or a value; anywhere else the parser's idea
+    // of where strings are would part from ours, and what we passed as quoted it reads as code.
+    bool mayOpenString() const {
+        if (lineStart_ || at_ == 0)
+            return true;
+        char before = text_[at_ - 1];
+        return before == ' ' || before == '\t' || before == '=' || before == '[' || before == '{' ||
+               before == ',' || before == '.';
+    }
+
     void header() {
         std::size_t name = at_ + 1;
         if (name < text_.size() && text_[name] == '[')
@@ -105,6 +115,8 @@ private:
         bool blank = c == ' ' || c == '\t' || c == '\r';
         if (c == '#')
             state_ = State::Comment;
+        else if ((c == '"' || c == '\'') && !mayOpenString())
+            fail("a quote directly behind a value or name; separate them");
         else if (c == '"' || c == '\'')
             openString(c);
         else if (c == '[' && lineStart_ && depth_ == 0 && !inHeader_)
