@@ -30,7 +30,8 @@ inline std::string errorOf(const std::function<void()>& action) {
 // Each input must fail with a message that holds the expected text.
 inline void expectErrors(const Rows& rows, const std::function<void(const std::string&)>& action) {
     for (const auto& [input, expected] : rows)
-        EXPECT_NE(errorOf([&] { action(input); }).find(expected), std::string::npos) << input;
+        EXPECT_NE(errorOf([&, &input = input] { action(input); }).find(expected), std::string::npos)
+            << input;
 }
 
 // A fresh directory per test, removed afterwards.

@@ -125,7 +125,9 @@ TEST(PeResources, ImagesThatCannotBeRewrittenAreRefused) {
         {changed(0x400 + 12, 0xFFFF), "the resource tree points past its section"}};
     // clang-format on
     for (const auto& [image, message] : cases) {
-        EXPECT_NE(errorOf([&] { withResources(image, readResources(image)); }).find(message),
+        EXPECT_NE(errorOf([&, &image = image] {
+                      withResources(image, readResources(image));
+                  }).find(message),
                   std::string::npos)
             << message;
     }
@@ -251,7 +253,7 @@ TEST(ApplicationResources, BrokenFilesAreRefused) {
         {"image", {'B', 'M'}, "not a PNG, GIF or JPEG image"}};
     // clang-format on
     for (const auto& [kind, bytes, message] : cases) {
-        std::string error = errorOf([&] {
+        std::string error = errorOf([&, &kind = kind, &bytes = bytes] {
             if (kind == std::string("icon"))
                 iconImages(bytes, "x");
             else if (kind == std::string("bitmap"))

@@ -286,7 +286,7 @@ TEST(JvmSearch, LocatedRuntimesGiveTheHighestVersion) {
 TEST(JvmSearch, UnreadableRegistryEntriesAreSkipped) {
     for (auto [run, chosen] : {std::pair{15, "c:\\d"}, {16, ""}}) {
         RuntimeMachine m;
-        auto addUnreadable = [&](const std::string& stem) {
+        auto addUnreadable = [&, run = run](const std::string& stem) {
             for (int i = 0; i < run; ++i) {
                 std::string name = javaIn(stem + std::to_string(i + 10));
                 addLocated(m, RegistryRoot::CurrentUser, name);

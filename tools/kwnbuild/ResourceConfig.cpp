@@ -89,7 +89,7 @@ ResourceSettings readResourceSettings(const toml::node& node, const std::string&
     for (auto&& [key, value] : table) {
         std::string name(key.str());
         std::string at = where(source, key.source(), "[resources] " + name);
-        auto path = [&] {
+        auto path = [&, &value = value] {
             std::string text = textOf(value, at);
             if (text.empty())
                 throw BuildError(at + ": the path is empty");
