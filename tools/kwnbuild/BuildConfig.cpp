@@ -328,8 +328,7 @@ private:
 } // namespace
 
 ConfigModel parseConfig(std::string_view text, const std::string& sourceName) {
-    precheckToml(text, sourceName);
-    toml::table root = parseToml(text, sourceName);
+    toml::table root = parseToml(asciiToml(text, sourceName), sourceName);
     ConfigReader reader(sourceName);
     for (auto&& [name, node] : root)
         reader.readTopLevel(std::string(name.str()), name.source(), node);

@@ -501,6 +501,9 @@ std::u16string resolveDots(const std::u16string& absolute) {
             if (!parts.empty())
                 parts.pop_back();
         } else if (part != u"." && !part.empty()) {
+            // An inner component loses one trailing dot, as Windows normalises it.
+            if (slash != std::u16string::npos && part.ends_with(u'.'))
+                part.pop_back();
             parts.push_back(part);
         }
         if (slash == std::u16string::npos)
@@ -548,9 +551,11 @@ std::optional<std::string> FakeFiles::shortPathNameA(const std::string& path) {
     return result ? std::optional<std::string>(narrow(*result)) : std::nullopt;
 }
 
-std::optional<std::u16string> FakeFiles::fullPathNameW(const std::u16string& path) {
-    if (path.empty())
+std::optional<std::u16string> FakeFiles::fullPathNameW(const std::u16string& given) {
+    if (given.empty())
         return std::nullopt;
+    std::u16string path = given;
+    std::replace(path.begin(), path.end(), u'/', u'\\');
     std::u16string absolute;
     if (path.starts_with(u"\\\\") || (path.size() >= 3 && path[1] == u':' && path[2] == u'\\'))
         absolute = path;
