@@ -20,19 +20,17 @@ class SingleInstanceTest(harness.WineTestCase):
         harness.Runtime(self.scratch / "app" / "jre")
         self.release = self.scratch / "release"
 
-    def start_first(self, launcher, behaviour: str, log: str = "vm.log", env=None):
+    def start_first(self, launcher, behaviour: str, env=None):
         """A first instance whose main stays running until the test releases it."""
-        env = self.env({"QELVO_LOG": "yes", "KWN_STANDIN_LOG": self.prefix.windows_path(
-            self.scratch / log), "KWN_STANDIN_VM": behaviour, **(env or {})})
+        env = self.env({"QELVO_LOG": "yes", "KWN_STANDIN_VM": behaviour, **(env or {})})
         process, streams = self.prefix.start([str(launcher)], cwd=self.scratch, env=env)
         self.addCleanup(lambda: process.poll() is None and process.kill())
         return process, streams
 
-    def wait_for(self, predicate, what: str, log: str = "vm.log") -> list[str]:
+    def wait_for(self, predicate, what: str) -> list[str]:
         deadline = time.monotonic() + harness.TIMEOUT
         while True:
-            path = self.scratch / log
-            lines = path.read_text(encoding="utf-8").splitlines() if path.exists() else []
+            lines = self.vm_record(keep=True)
             if predicate(lines):
                 return lines
             self.assertLess(time.monotonic(), deadline, f"{what} did not happen: {lines}")
@@ -91,36 +89,6 @@ class SingleInstanceTest(harness.WineTestCase):
                 self.assertNotIn("extracting", log)
                 self.assertNotIn("java.exe", log.lower())
 
-    def test_an_application_without_the_controller_keeps_listening(self) -> None:
-        launcher = self.build("app/app.exe", SETTINGS)
-        first, streams = self.start_first(launcher, "no-controller,hold-main=" +
-                                          self.prefix.windows_path(self.release))
-        self.wait_for(lambda lines: any(l.startswith("call ") for l in lines), "main")
-        for args in (["one"], ["two"]):
-            self.second_start(launcher, args)
-        self.wait_for(lambda lines: lines.count("FindClass com/qelvo/Controller") == 2,
-                      "two lookups of the controller")
-        self.release.write_bytes(b"")
-        self.assertEqual(self.prefix.finish(first, streams).exit_code, 0)
-        log = self.the_only_log_of("listening to mailslot")
-        self.assertEqual(log.count("error mailslot methods 0000000000000000 0000000000000000"), 2)
-
-    def test_multiple_instances_each_take_a_numbered_name(self) -> None:
-        launcher = self.build("app/app.exe", {**SETTINGS, 10005: 0})
-        hold = "hold-main=" + self.prefix.windows_path(self.release)
-        started = [self.start_first(launcher, hold, f"vm{i}.log") for i in range(10)]
-        names = []
-        for i in range(10):
-            lines = self.wait_for(lambda lines: any(l.startswith("call ") for l in lines),
-                                  f"main of start {i}", f"vm{i}.log")
-            names += [l for l in lines if "qelvo.semaphoreName" in l]
-        prefix = "option -Dqelvo.semaphoreName=Local\\" + re.sub(
-            r"[\\ ]", "_", harness.launcher_form(self.prefix, launcher))
-        self.assertEqual(sorted(names), sorted(prefix + str(n) for n in range(10)))
-        self.release.write_bytes(b"")
-        for process, streams in started:
-            self.assertEqual(self.prefix.finish(process, streams).exit_code, 0)
-
     def test_a_second_start_restores_the_running_application(self) -> None:
         # Real windows need a display; the Wine server is restarted so that its desktop uses it.
         display = next(n for n in range(71, 99) if not Path(f"/tmp/.X11-unix/X{n}").exists())
@@ -145,12 +113,6 @@ class SingleInstanceTest(harness.WineTestCase):
                 self.release.write_bytes(b"")
                 self.assertEqual(self.prefix.finish(first, streams).exit_code, 0)
                 self.assertIn(f"window minimised {minimised}", self.vm_record())
-
-    def the_only_log_of(self, text: str) -> str:
-        logs = [path.read_bytes().decode("latin-1") for path in self.prefix.native_logs()]
-        matching = [log for log in logs if text in log]
-        self.assertEqual(len(matching), 1, logs)
-        return matching[0]
 
 
 if __name__ == "__main__":

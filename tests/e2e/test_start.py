@@ -6,7 +6,6 @@ import os
 import re
 import shutil
 import struct
-import subprocess
 import time
 import unittest
 
@@ -151,21 +150,6 @@ class StartTest(harness.WineTestCase):
                 self.assertEqual(result.exit_code, code, result.stderr)
                 self.assertRegex(result.stderr, f"^{stderr}$")
                 self.assertEqual(left, set())  # a fatal exit removes the launcher temp directory
-
-    def test_signed_launcher_still_reads_its_block(self) -> None:
-        unsigned = self.build("unsigned.exe", SETTINGS)
-        key, certificate, signed = (self.scratch / name for name in ("key", "cert", "signed.exe"))
-        for command in (["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                         "-subj", "/CN=e2e", "-keyout", key, "-out", certificate],
-                        ["osslsigncode", "sign", "-certs", certificate, "-key", key,
-                         "-in", unsigned, "-out", signed]):
-            subprocess.run(command, capture_output=True, check=True, timeout=harness.TIMEOUT)
-        before, after = (harness.PeImage(path.read_bytes()) for path in (unsigned, signed))
-        # The certificate table (its address is a file offset) lies behind the block.
-        self.assertEqual((before.directories[4], after.directories[4][0]),
-                         ((0, 0), len(before.data)))
-        self.assertEqual(after.block_start, before.block_start)
-        self.assertEqual(self.run_launcher(signed), (83, NO_JVM, ""))
 
     def test_name_leading_out_of_the_temp_directory_is_never_written(self) -> None:
         # The build tool refuses such a name: it is put into a built launcher of the same length.

@@ -8,10 +8,8 @@
 // KWN_STANDIN_VM asks for behaviours, separated by commas: "fail-create" refuses to create the VM,
 // "throw-in-main" leaves an exception pending after main, "hold-main=<file>" keeps main running
 // until the file exists (so that a test can look at the started application's files, or start
-// it again), "hold-create=<file>" does the same before the VM is created, "no-controller" makes
-// the application lack the class that second starts are delivered to, "minimised-window" makes
+// it again), "hold-create=<file>" does the same before the VM is created, "minimised-window" makes
 // main show a minimised window and record, once released, whether it is still minimised,
-// "app-window" makes main show an ordinary window in the desktop's top-left corner,
 // "load-library=<name>" loads a library by bare name and records the file it came from, and
 // "splash-action=<file>" scripts the splash controller: while the file exists, getAction answers
 // its first number and deletes it, and getText answers the rest of its line (null without one).
@@ -125,10 +123,6 @@ template <size_t... Index> std::array<Slot, kSlots> unexpectedSlots(std::index_s
 
 jclass JNICALL findClass(JNIEnv*, const char* name) {
     record(std::string("FindClass ") + name);
-    if (std::string_view(name) == "com/qelvo/Controller" && behaviour("no-controller")) {
-        pending = new Object{"java.lang.NoClassDefFoundError: com/qelvo/Controller", {}};
-        return nullptr;
-    }
     return make<jclass>(name);
 }
 
@@ -225,12 +219,6 @@ void JNICALL callStaticVoidMethodV(JNIEnv*, jclass, jmethodID method, va_list ar
                                  300, 200, nullptr, nullptr, nullptr, nullptr);
         ShowWindow(window, SW_SHOWMINIMIZED);
         record("window shown minimised " + std::to_string(IsIconic(window) ? 1 : 0));
-    }
-    if (behaviour("app-window")) {
-        HWND shown = CreateWindowExA(0, "STATIC", "stand-in application", WS_POPUP | WS_BORDER, 0,
-                                     0, 200, 100, nullptr, nullptr, nullptr, nullptr);
-        ShowWindow(shown, SW_SHOWNORMAL);
-        record("app window shown");
     }
     holdUntilReleased("hold-main");
     if (window)
