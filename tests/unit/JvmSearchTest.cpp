@@ -1,7 +1,7 @@
 // The runtime search over a fake machine: probing a candidate's executable, the sources the
 // search consults, loading the VM library, and unpacking a packed runtime on the way.
 #include "jvm/JvmSearch.h"
-#include "fake/FakePlatform.h"
+#include "fake/LoggedLaunchTest.h"
 #include "files/PackedRuntime.h"
 #include "jvm/JavaExecutable.h"
 #include "jvm/LocatedJvms.h"
@@ -30,13 +30,10 @@ inline std::string banner(const std::string& version) {
 }
 
 // Not copyable: the context refers to the fakes. Tables build one machine per case.
-struct RuntimeMachine {
-    RuntimeMachine() {
-        fake.process.moduleFile = u"c:\\apps\\tool\\run.exe";
-        fake.environment.variables = {{"TMP", "C:\\Logs"}, {"PATH", "C:\\Windows"}};
-        fake.files.addDirectory("C:\\Logs");
+struct RuntimeMachine : test::LoggedLaunch {
+    RuntimeMachine() : LoggedLaunch(u"c:\\apps\\tool\\run.exe") {
+        fake.environment.variables["PATH"] = "C:\\Windows";
         fake.files.addDirectory(test::narrow(fake.files.systemTempPath));
-        ctx.log.setForced(true);
         // The messages with their argument visible.
         for (auto [key, text] : {std::pair<config::Key, const char*>{1005, "VM failed {0}"},
                                  {1009, "Internal error {0}"},
@@ -58,7 +55,6 @@ struct RuntimeMachine {
     }
     void setConfig(config::Key key, const std::string& value) { ctx.config.setNarrow(key, value); }
 
-    std::string logText() const { return fake.files.text(u"C:\\Logs\\kwn_nlog_1"); }
     // The lines that begin with prefix, without it.
     std::vector<std::string> logged(const std::string& prefix) const {
         std::istringstream text(logText());
@@ -86,8 +82,6 @@ struct RuntimeMachine {
     }
     // The last message box's text; "" when none was shown.
     std::u16string box() const { return fake.ui.boxes.empty() ? u"" : fake.ui.boxes.back().text; }
-    test::FakePlatform fake;
-    launcher::LaunchContext ctx{fake.platform()};
 };
 
 // --- the probe of a candidate ----------------------------------------------------------------

@@ -39,7 +39,6 @@ struct InstanceTest : test::LoggedLaunchTest {
     std::optional<int> check(bool notify = true) {
         return test::exitCodeOf([&] { checkInstance(ctx, true, notify); });
     }
-    using LoggedLaunchTest::ctx, LoggedLaunchTest::fake, LoggedLaunchTest::logText;
 };
 
 TEST_F(InstanceTest, SemaphoreNamesFollowThePathAndTheMode) {

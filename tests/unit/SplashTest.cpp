@@ -1,8 +1,7 @@
 #include "splash/Splash.h"
 
 #include "config/ConfigKeys.h"
-#include "fake/FakePlatform.h"
-#include "launcher/LaunchContext.h"
+#include "fake/LoggedLaunchTest.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -33,20 +32,12 @@ struct ScriptedController : SplashController, Script {
     std::size_t polls = 0, fetched = 0;
 };
 
-// A launch over the fakes that logs into C:\Logs, so that what was logged can be read back.
-struct Machine {
+struct Machine : test::LoggedLaunch {
     explicit Machine(const Settings& settings = {}) {
-        fake.environment.variables["TMP"] = "C:\\Logs";
-        fake.files.addDirectory("C:\\Logs");
-        ctx.log.setForced(true);
         for (const auto& [key, value] : settings)
             ctx.config.setNarrow(key, value);
     }
     int show(int command = 1, ScriptedController c = {}) { return splashThread(ctx, command, c); }
-    std::string log() const { return fake.files.text(u"C:\\Logs\\kwn_nlog_1"); }
-
-    test::FakePlatform fake;
-    launcher::LaunchContext ctx{fake.platform()};
 };
 
 TEST(SplashGeometry, CentringAndFontHeightFollowWindowsArithmetic) {
@@ -165,9 +156,9 @@ TEST(SplashTest, TickHidesFollowsJavaAndStopsAsTheSituationSays) {
                   row.firstLine.empty() ? 0 : 1);
         for (const std::vector<std::string>& paint : fake.splash.paints)
             EXPECT_THAT(paint, Contains(EndsWith(" " + row.firstLine)));
-        EXPECT_EQ(m.log().find("Splash screen auto off") != std::string::npos,
+        EXPECT_EQ(m.logText().find("Splash screen auto off") != std::string::npos,
                   row.autoOff && row.ends == Hides);
-        EXPECT_EQ(m.log().find("Hiding splash screen") != std::string::npos, row.ends == Hides);
+        EXPECT_EQ(m.logText().find("Hiding splash screen") != std::string::npos, row.ends == Hides);
     }
 }
 
@@ -209,7 +200,7 @@ TEST(SplashTest, AWindowThatCannotBeMadeEndsTheSplashQuietly) {
     hideSplash(m.ctx);
     EXPECT_THAT(m.fake.splash.calls, ElementsAre("register", testing::StartsWith("create ")));
     EXPECT_EQ(m.ctx.splash.stage.load(), SplashStage::Cancelled);
-    EXPECT_THAT(m.log(), HasSubstr("Initializing splash screen\nHiding splash screen\n"));
+    EXPECT_THAT(m.logText(), HasSubstr("Initializing splash screen\nHiding splash screen\n"));
 }
 
 TEST(SplashTest, StartChoosesTheModeAndShowCommandZeroHides) {
@@ -231,7 +222,7 @@ TEST(SplashTest, StartChoosesTheModeAndShowCommandZeroHides) {
             thread();
         EXPECT_THAT(m.fake.splash.calls, IsEmpty());
         if (row.threads) {
-            EXPECT_THAT(m.log(), EndsWith("Starting splash screen thread\nHiding splash screen\n"
+            EXPECT_THAT(m.logText(), EndsWith("Starting splash screen thread\nHiding splash screen\n"
                                           "Showing splash screen\n"));
         }
     }
@@ -298,7 +289,7 @@ TEST(SplashTest, RuntimeSplashIsLoadedFromTheJvmHomeAndFailuresOnlyLogged) {
         hideSplash(m.ctx); // every hide closes again
         EXPECT_EQ(runtimeCalls, row.calls);
         EXPECT_THAT(m.fake.programs.loads, Contains(kLibrary));
-        EXPECT_THAT(m.log(), AllOf(HasSubstr("loading splashscreen dll from " + kLibrary),
+        EXPECT_THAT(m.logText(), AllOf(HasSubstr("loading splashscreen dll from " + kLibrary),
                                    HasSubstr(row.logged), Not(HasSubstr("Hiding splash screen"))));
     }
 }

@@ -8,9 +8,9 @@
 
 namespace kwn::test {
 
-class LoggedLaunchTest : public testing::Test {
-protected:
-    explicit LoggedLaunchTest(std::u16string moduleFile = u"C:\\apps\\tool\\run.exe") {
+// One machine; table rows that each need a fresh one make their own.
+struct LoggedLaunch {
+    explicit LoggedLaunch(std::u16string moduleFile = u"C:\\apps\\tool\\run.exe") {
         fake.process.moduleFile = std::move(moduleFile);
         fake.environment.variables["TMP"] = "C:\\Logs";
         fake.files.addDirectory("C:\\Logs");
@@ -20,6 +20,11 @@ protected:
 
     FakePlatform fake;
     launcher::LaunchContext ctx{fake.platform()};
+};
+
+class LoggedLaunchTest : public testing::Test, public LoggedLaunch {
+protected:
+    using LoggedLaunch::LoggedLaunch;
 };
 
 } // namespace kwn::test
