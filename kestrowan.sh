@@ -14,8 +14,6 @@ packages=(
     googletest libgtest-dev libgmock-dev libtomlplusplus-dev libcli11-dev
     openjdk-17-jdk-headless
     clang-format cppcheck osslsigncode openssl
-    # wrestool: checks the resources kwnbuild writes independently of our own reader.
-    icoutils
     # The sanitizer build and the fuzz targets (libFuzzer comes with clang's runtime libraries).
     clang-14 libclang-rt-14-dev
     # A display for the end-to-end scenarios that hold a launcher on its message box.
