@@ -2,7 +2,7 @@
 their colours, the Java controller changing the first line and hiding it, no splash for a
 launcher started hidden, and the runtime's splash library. Screenshots are compared
 pixel by pixel and kept beside the build's other test output. The rules (tick decisions, the
-early-hide race, the runtime splash) are the unit tier's."""
+early-hide race, the runtime splash's failures and closing) are the unit tier's."""
 import re
 import shutil
 import subprocess
@@ -172,12 +172,11 @@ class SplashTest(harness.WineTestCase):
                 self.assertEqual(float(result.stdout.split()[0]) >= 0, seen, result)
                 self.vm_record()
 
-    def test_the_runtime_splash_library_is_handed_the_image_and_closed_before_an_error(self):
+    def test_the_runtime_splash_library_is_handed_the_image(self) -> None:
         runtime = self.scratch / "app" / "jre" / "bin"
         shutil.copy2(harness.required("KWN_E2E_STANDIN", Path()) / "splashscreen.dll", runtime)
         launcher = self.build("app/app.exe", {**SETTINGS, 10123: 1, 163: 1})
-        logged = {"QELVO_LOG": "yes"}
-        self.assertEqual(self.run_launcher(launcher, env=logged).exit_code, 0)
+        self.assertEqual(self.run_launcher(launcher, env={"QELVO_LOG": "yes"}).exit_code, 0)
         record = self.vm_record()
         calls = [line.split(" ")[0] for line in record if line.startswith("Splash")]
         self.assertEqual(calls, ["SplashInit", "SplashLoadMemory"])
@@ -189,17 +188,6 @@ class SplashTest(harness.WineTestCase):
         self.assertIn("initAwtSplashConfig 1 1 Loading 10 60 255,0,0 12 700 v1.0 200 5 0,0,255 "
                       "10 400", record)
         self.the_only_log()
-        # Without a display the error message returns at once; the splash was closed first.
-        result = self.run_launcher(launcher, env={**logged, "KWN_STANDIN_VM": "fail-create"})
-        self.assertEqual(result.exit_code, 1)
-        record = self.vm_record()
-        self.assertGreater(record.index("SplashClose"), record.index("JNI_CreateJavaVM fails"))
-        self.the_only_log()
-        # A runtime without the library starts the application all the same.
-        (runtime / "splashscreen.dll").unlink()
-        self.assertEqual(self.run_launcher(launcher, env=logged).exit_code, 0)
-        self.assertTrue(any(l.startswith("call ") for l in self.vm_record()))
-        self.assertIn("ERROR: Could not load splashscreen.dll", self.the_only_log())
 
 
 if __name__ == "__main__":

@@ -5,14 +5,14 @@
 // Whether JNI is used correctly is the JNI tier's business, against a real VM; this double only
 // has to let a start run to its end under Wine and show what reached the VM.
 //
-// KWN_STANDIN_VM asks for behaviours, separated by commas: "fail-create" refuses to create the VM,
-// "throw-in-main" leaves an exception pending after main, "hold-main=<file>" keeps main running
-// until the file exists (so that a test can look at the started application's files, or start
-// it again), "hold-create=<file>" does the same before the VM is created, "minimised-window" makes
-// main show a minimised window and record, once released, whether it is still minimised,
-// "load-library=<name>" loads a library by bare name and records the file it came from, and
-// "splash-action=<file>" scripts the splash controller: while the file exists, getAction answers
-// its first number and deletes it, and getText answers the rest of its line (null without one).
+// KWN_STANDIN_VM asks for behaviours, separated by commas: "throw-in-main" leaves an exception
+// pending after main, "hold-main=<file>" keeps main running until the file exists (so that a test
+// can look at the started application's files, or start it again), "hold-create=<file>" does the
+// same before the VM is created, "minimised-window" makes main show a minimised window and
+// record, once released, whether it is still minimised, "load-library=<name>" loads a library by
+// bare name and records the file it came from, and "splash-action=<file>" scripts the splash
+// controller: while the file exists, getAction answers its first number and deletes it, and
+// getText answers the rest of its line (null without one).
 #include "StandinFiles.h"
 
 // Our definition of JNI_CreateJavaVM must match jni.h's declaration as an export.
@@ -339,10 +339,6 @@ extern "C" JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** vm, void** env, void
     if (std::optional<std::string> name = behaviour("load-library")) {
         HMODULE library = LoadLibraryA(name->c_str()); // by bare name, as a runtime loads its own
         record("library " + (library ? kwn::standin::modulePath(library) : *name + " not loaded"));
-    }
-    if (behaviour("fail-create")) {
-        record("JNI_CreateJavaVM fails");
-        return JNI_ERR;
     }
     *vm = &virtualMachine;
     *env = &environment;
