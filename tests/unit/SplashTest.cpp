@@ -222,8 +222,9 @@ TEST(SplashTest, StartChoosesTheModeAndShowCommandZeroHides) {
             thread();
         EXPECT_THAT(m.fake.splash.calls, IsEmpty());
         if (row.threads) {
-            EXPECT_THAT(m.logText(), EndsWith("Starting splash screen thread\nHiding splash screen\n"
-                                          "Showing splash screen\n"));
+            EXPECT_THAT(m.logText(),
+                        EndsWith("Starting splash screen thread\nHiding splash screen\n"
+                                 "Showing splash screen\n"));
         }
     }
 }
@@ -289,8 +290,9 @@ TEST(SplashTest, RuntimeSplashIsLoadedFromTheJvmHomeAndFailuresOnlyLogged) {
         hideSplash(m.ctx); // every hide closes again
         EXPECT_EQ(runtimeCalls, row.calls);
         EXPECT_THAT(m.fake.programs.loads, Contains(kLibrary));
-        EXPECT_THAT(m.logText(), AllOf(HasSubstr("loading splashscreen dll from " + kLibrary),
-                                   HasSubstr(row.logged), Not(HasSubstr("Hiding splash screen"))));
+        EXPECT_THAT(m.logText(),
+                    AllOf(HasSubstr("loading splashscreen dll from " + kLibrary),
+                          HasSubstr(row.logged), Not(HasSubstr("Hiding splash screen"))));
     }
 }
 
