@@ -95,14 +95,6 @@ TEST(PeResources, TheSectionIsRebuiltAndTheRelocationsMoveBehindIt) {
         // Smaller again: everything moves back.
         EXPECT_EQ(withResources(image, {}), withResources(stub, {}));
     }
-    // As `kwnbuild show` prints them.
-    ResourceListing listing = listResources(withResources(peWithResourceSection(), tree));
-    listing.version = VersionInfo{{1, 2, 0, 0}, {3, 0, 0, 0}, {{"CompanyName", u"Ç\U0001F600"}}};
-    EXPECT_EQ(resourceComments(listing), "\n# Resources (type, name, language, bytes):\n"
-                                         "#   PNG PNG 0 2\n#   PNG 9 0 0\n"
-                                         "#   RT_ICON 1 2057 1\n#   RT_ICON 2 2057 5000\n"
-                                         "# Version 1.2.0.0, product 3.0.0.0\n"
-                                         "#   CompanyName: Ç\U0001F600\n");
     // The layout itself: three directories of one entry each, the data entry, the data.
     Bytes small = withResources(peWithResourceSection(), {{key(3, 1), Bytes(5, 1)}});
     EXPECT_EQ(field(small, kTable + 40 + 8), 96u);
@@ -405,7 +397,7 @@ TEST(LauncherBuild, ResourcesJarAndChecksumInTheBuiltLauncher) {
     EXPECT_EQ(read(dir.path / "out/.kestrowan/kwnruntime.jar"), (Bytes{'P', 'K'}));
     EXPECT_EQ(field(launcher, kOptional + 64), peChecksum(launcher, kOptional + 64));
     EXPECT_EQ(readResources(launcher).at(key(3, 1, 1033)), kPng);
-    EXPECT_EQ(listResources(launcher).entries.size(), 2u);
+    EXPECT_EQ(readResources(launcher).size(), 2u);
     // Without resources the stub's image is copied, and its checksum set all the same; a stub
     // without a checksum gets none.
     request.config = std::nullopt;
@@ -419,6 +411,59 @@ TEST(LauncherBuild, ResourcesJarAndChecksumInTheBuiltLauncher) {
                         stubChecksum ? peChecksum(launcher, kOptional + 64) : 0, 4);
         EXPECT_EQ(Bytes(launcher.begin(), launcher.begin() + 0x800), stub) << stubChecksum;
     }
+}
+
+TEST(LauncherShow, ResourcesComeBackAsTheTableThatRebuildsThem) {
+    Scratch dir;
+    Bytes ico = icoFile({kPng, Bytes(bmpFile().begin() + 14, bmpFile().end())});
+    dir.write("project/a.ico", ico);
+    dir.write("project/s.bmp", bmpFile(-2));
+    dir.write("project/s.jpg", Bytes{0xFF, 0xD8, 0xFF, 0xD9});
+    // The stub's manifest is one kwnbuild writes; its icon group names images of no size and its
+    // bitmap is no picture, so neither can be given back.
+    ResourceTree stubResources = stubTree();
+    std::string manifest = manifestText("asInvoker", "false");
+    stubResources[key(24, 1)] = Bytes(manifest.begin(), manifest.end());
+    Bytes stub = withResources(peWithResourceSection(), stubResources);
+    stub[0x404] = 1; // a time stamp a rebuilt section leaves out: the stub's layout is kept
+    // clang-format off
+    const std::pair<std::string, std::vector<std::string>> rows[] = {
+        {"", {"\n[resources]\nexecution-level = \"asInvoker\"\ndpi-aware = false\n\n# Resources"}},
+        {"[resources]\nicon = 'a.ico'\nsplash-bitmap = 's.bmp'\nsplash-image = 's.jpg'\n"
+         "execution-level = 'highestAvailable'\ndpi-aware = 'per-monitor'\n[resources.version]\n"
+         "file-version = '1.2'\ncompany = 'Ç'\nproduct-version = '3'\n",
+         {"launcher-resources/icon.ico\"\n", "launcher-resources/splash-bitmap.bmp\"\n",
+          "launcher-resources/splash-image.jpg\"\n", "dpi-aware = \"per-monitor\"\n",
+          "\n[resources.version]\ncompany = \"Ç\"\nfile-version = \"1.2\"\nproduct-version = \"3\"\n"}}};
+    // clang-format on
+    Bytes launcher;
+    for (const auto& [resources, lines] : rows) {
+        ConfigModel model = collectConfig({"", "", dir.write("project/app.toml", resources)});
+        launcher = assembleLauncher(stub, "stub", model);
+        std::string shown =
+            configText(decodeLauncher(launcher)) + resourcesText(launcher, dir.path / "out");
+        Bytes rebuilt =
+            assembleLauncher(stub, "stub", collectConfig({"", "", dir.write("shown.toml", shown)}));
+        EXPECT_EQ(rebuilt, launcher) << shown;
+        for (const std::string& line : lines)
+            EXPECT_NE(shown.find(line), std::string::npos) << line << " in\n" << shown;
+    }
+    EXPECT_EQ(read(dir.path / "out/launcher-resources/icon.ico"), ico);
+    EXPECT_EQ(read(dir.path / "out/launcher-resources/splash-bitmap.bmp"), bmpFile(-2));
+    // Without a directory the pictures are named, not written; an included file may not take
+    // their place.
+    EXPECT_NE(resourcesText(launcher, std::nullopt).find("# splash-bitmap: --extract DIR"),
+              std::string::npos);
+    std::filesystem::path taken = dir.path / "launcher-resources/splash-bitmap.bmp";
+    EXPECT_NE(errorOf([&] { resourcesText(launcher, dir.path, {taken}); }).find("included file"),
+              std::string::npos);
+    // A version resource no table writes (here: no FileVersion string) is shown in comments.
+    stubResources[key(16, 1)] =
+        encodeVersionInfo({{1, 0, 0, 0}, {2, 0, 0, 0}, {{"Comments", u"x"}}}, 0);
+    launcher = assembleLauncher(withResources(peWithResourceSection(), stubResources), "stub", {});
+    EXPECT_NE(resourcesText(launcher, std::nullopt)
+                  .find("# Version 1.0.0.0, product 2.0.0.0\n#   Comments: x\n"),
+              std::string::npos);
 }
 
 TEST(WholeFile, WhatIsNoInputIsRefusedBeforeItIsOpened) {
