@@ -415,7 +415,8 @@ TEST(LauncherBuild, ResourcesJarAndChecksumInTheBuiltLauncher) {
 
 TEST(LauncherShow, ResourcesComeBackAsTheTableThatRebuildsThem) {
     Scratch dir;
-    Bytes ico = icoFile({kPng, Bytes(bmpFile().begin() + 14, bmpFile().end())});
+    Bytes bitmap = bmpFile();
+    Bytes ico = icoFile({kPng, Bytes(bitmap.begin() + 14, bitmap.end())});
     dir.write("project/a.ico", ico);
     dir.write("project/s.bmp", bmpFile(-2));
     dir.write("project/s.jpg", Bytes{0xFF, 0xD8, 0xFF, 0xD9});
