@@ -265,6 +265,26 @@ TEST(ApplicationResources, BrokenFilesAreRefused) {
         EXPECT_EQ(errorOf([&] { checkSplashImage(image, "x"); }), "(accepted)");
 }
 
+// A 2x2 bitmap of each depth, with its colour masks and palette in front of the pixels.
+TEST(ApplicationResources, ABitmapComesBackAsTheFileItWasReadFrom) {
+    struct Row {
+        std::uint32_t bits, colours, compression, pixels;
+    };
+    for (const Row& row : {Row{24, 0, 0, 54}, Row{8, 0, 0, 1078}, Row{4, 3, 0, 66},
+                           Row{16, 0, 3, 66}, Row{32, 2, 3, 74}}) {
+        Bytes file(row.pixels + 16, 0);
+        file[0] = 'B';
+        file[1] = 'M';
+        // clang-format off
+        for (auto [offset, value, width] : std::initializer_list<std::tuple<std::uint64_t, std::uint32_t, std::size_t>>{
+                 {2, row.pixels + 16, 4}, {10, row.pixels, 4}, {14, 40, 4}, {18, 2, 4}, {22, 2, 4},
+                 {26, 1, 2}, {28, row.bits, 2}, {30, row.compression, 4}, {46, row.colours, 4}})
+            putLittleEndian(file, offset, value, width);
+        // clang-format on
+        EXPECT_EQ(bitmapFile({{key(2, 10000), bitmapResource(file, "x")}}), file) << row.bits;
+    }
+}
+
 Bytes utf16z(std::string_view text) {
     Bytes bytes;
     for (char c : text)
@@ -458,6 +478,11 @@ TEST(LauncherShow, ResourcesComeBackAsTheTableThatRebuildsThem) {
     std::filesystem::path taken = dir.path / "launcher-resources/splash-bitmap.bmp";
     EXPECT_NE(errorOf([&] { resourcesText(launcher, dir.path, {taken}); }).find("included file"),
               std::string::npos);
+    // What cannot be given back is not left behind; a launcher without resources has none.
+    resourcesText(assembleLauncher(stub, "stub", {}), dir.path / "none");
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "none/launcher-resources/icon.ico"));
+    EXPECT_EQ(resourcesText(assembleLauncher(peWithResourceSection(), "stub", {}), dir.path),
+              "\n# Resources (type, name, language, bytes):\n");
     // A version resource no table writes (here: no FileVersion string) is shown in comments.
     stubResources[key(16, 1)] =
         encodeVersionInfo({{1, 0, 0, 0}, {2, 0, 0, 0}, {{"Comments", u"x"}}}, 0);
