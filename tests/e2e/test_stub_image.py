@@ -107,6 +107,14 @@ class ApplicationResourcesTest(harness.WineTestCase):
         self.assertTrue(launcher.read_bytes() == again.read_bytes())
         self.assertEqual((launcher.parent / ".kestrowan" / "kwnruntime.jar").read_bytes(),
                          (project / "kwnruntime.jar").read_bytes())
+        # What `show --extract` prints and writes rebuilds it.
+        shown = subprocess.run([self.products.kwnbuild, "show", launcher, "--extract",
+                                self.scratch / "shown"], check=True, capture_output=True).stdout
+        (self.scratch / "shown.toml").write_bytes(shown)
+        subprocess.run([self.products.kwnbuild, "--stub", self.products.stub, "--config",
+                        self.scratch / "shown.toml", "--output", self.scratch / "shown.exe",
+                        "--no-runtime-jar"], check=True, timeout=60)
+        self.assertTrue((self.scratch / "shown.exe").read_bytes() == launcher.read_bytes(), shown)
 
         listing = subprocess.run(["wrestool", "-l", launcher], check=True, capture_output=True,
                                  text=True).stdout
