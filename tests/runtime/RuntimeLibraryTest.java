@@ -4,6 +4,13 @@ import com.kestrowan.runtime.launcher.FirstRun;
 import com.kestrowan.runtime.launcher.FirstRunAction;
 import com.qelvo.Controller;
 import com.qelvo.SplashScreen;
+import java.awt.Color;
+import java.awt.Font;
+import java.awt.Graphics2D;
+import java.awt.Rectangle;
+import java.awt.Robot;
+import java.awt.Toolkit;
+import java.awt.image.BufferedImage;
 import java.io.ByteArrayOutputStream;
 import java.io.IOException;
 import java.io.PrintStream;
@@ -17,10 +24,12 @@ import java.util.Arrays;
 import java.util.Collections;
 import java.util.List;
 import java.util.Objects;
+import javax.imageio.ImageIO;
 
-// The runtime library in one JVM: every static method named test* runs, failures are counted
-// and the exit code tells ctest. The package is the splash overlay's, for its configured lines.
-// Run with -Djava.awt.headless=true and KWN_RUNTIME_TEST_DIR naming a scratch directory.
+// The runtime library in one JVM: every static method named test* (or, given an argument, named
+// with that prefix) runs, failures are counted and the exit code tells ctest. The package is the
+// splash overlay's, for its configured lines. Run with -Djava.awt.headless=true and
+// KWN_RUNTIME_TEST_DIR naming a scratch directory; the drawing* tests need a display instead.
 public final class RuntimeLibraryTest {
     private static int failures;
 
@@ -28,7 +37,7 @@ public final class RuntimeLibraryTest {
         Method[] tests = RuntimeLibraryTest.class.getDeclaredMethods();
         Arrays.sort(tests, (a, b) -> a.getName().compareTo(b.getName()));
         for (Method test : tests) {
-            if (!test.getName().startsWith("test")) continue;
+            if (!test.getName().startsWith(args.length > 0 ? args[0] : "test")) continue;
             try {
                 test.invoke(null);
             } catch (InvocationTargetException e) {
@@ -354,9 +363,9 @@ public final class RuntimeLibraryTest {
         WinLauncher.initAwtSplashConfig(true, true, "Starting", 10, -20, "0,128,255", 12, 700,
                 null, 30, 40, "x", 9, 699);
         SplashOverlay.Line[] lines = SplashOverlay.lines();
-        equal(new Object[] {"Starting", 10, -20, new java.awt.Color(0, 128, 255), 12, true},
+        equal(new Object[] {"Starting", 10, -20, new Color(0, 128, 255), 12, true},
                 describe(lines[0]), "first line");
-        equal(new Object[] {"", 30, 40, java.awt.Color.BLACK, 9, false}, describe(lines[1]),
+        equal(new Object[] {"", 30, 40, Color.BLACK, 9, false}, describe(lines[1]),
                 "second line");
         SplashScreen.setText("Loading");
         equal("Loading", SplashOverlay.lines()[0].text, "first line after setText");
@@ -364,11 +373,11 @@ public final class RuntimeLibraryTest {
         SplashScreen.hide();
         equal(null, SplashOverlay.lines(), "lines after hide");
         QelvoController.getAction(); // takes the hide, for the tests after this one
-        Object[][] colours = {{"255,0,7", new java.awt.Color(255, 0, 7)}, {" 1, 2 ,3", new java.awt.Color(1, 2, 3)},
-            {"256,0,0", java.awt.Color.BLACK}, {"-1,0,0", java.awt.Color.BLACK},
-            {"0,0,255", java.awt.Color.BLUE}, {"1,2", java.awt.Color.BLACK},
-            {"1,2,3,4", java.awt.Color.BLACK}, {"1,,3", java.awt.Color.BLACK},
-            {null, java.awt.Color.BLACK}};
+        Object[][] colours = {{"255,0,7", new Color(255, 0, 7)}, {" 1, 2 ,3", new Color(1, 2, 3)},
+            {"256,0,0", Color.BLACK}, {"-1,0,0", Color.BLACK},
+            {"0,0,255", Color.BLUE}, {"1,2", Color.BLACK},
+            {"1,2,3,4", Color.BLACK}, {"1,,3", Color.BLACK},
+            {null, Color.BLACK}};
         for (Object[] row : colours) {
             equal(row[1], SplashOverlay.parseColor((String) row[0]), "colour " + row[0]);
         }
@@ -376,6 +385,59 @@ public final class RuntimeLibraryTest {
 
     static Object[] describe(SplashOverlay.Line line) {
         return new Object[] {line.text, line.x, line.y, line.color, line.points, line.bold};
+    }
+
+    // Each row: the launcher's first text, its size in points and weight, the second text, the
+    // first text the application then sets (or null); then the first line expected on screen:
+    // text, pixel size at 144 dpi, bold. The second line is always 9 points, plain.
+    static void drawingOnTheSplash() throws Exception {
+        java.awt.SplashScreen splash = java.awt.SplashScreen.getSplashScreen();
+        if (splash == null || Toolkit.getDefaultToolkit().getScreenResolution() != 144) {
+            fail("drawing needs -splash: and an X server at 144 dpi");
+            return;
+        }
+        BufferedImage image = ImageIO.read(splash.getImageURL());
+        Object[][] rows = {{"Hxg Starting", 14, 700, "second line", null, "Hxg Starting", 28, true},
+            {"Hxg Starting", 14, 700, "second line", "Loading", "Loading", 28, true},
+            {"Plain", 14, 699, "", null, "Plain", 28, false},
+            {"Bigger", 21, 400, null, null, "Bigger", 42, false}};
+        for (Object[] row : rows) {
+            WinLauncher.initAwtSplashConfig(true, false, (String) row[0], 12, 6, "200,30,0",
+                    (int) row[1], (int) row[2], (String) row[3], 40, 80, " 0, 60 ,220", 9, 400);
+            if (row[4] != null) SplashScreen.setText((String) row[4]);
+            BufferedImage expected = new BufferedImage(image.getWidth(), image.getHeight(),
+                    BufferedImage.TYPE_INT_RGB);
+            Graphics2D g = expected.createGraphics();
+            g.drawImage(image, 0, 0, null);
+            byTopEdge(g, (String) row[5], 12, 6, new Color(200, 30, 0), (int) row[6], (boolean) row[7]);
+            byTopEdge(g, row[3] == null ? "" : (String) row[3], 40, 80, new Color(0, 60, 220), 18, false);
+            g.dispose();
+            equal(0, differingPixels(splash.getBounds(), expected), "pixels off after " + deep(row));
+        }
+        SplashScreen.hide();
+        equal(null, java.awt.SplashScreen.getSplashScreen(), "splash after hide");
+        SplashScreen.setText("after hide");
+        WinLauncher.initAwtSplashConfig(true, false, "x", 0, 0, "", 9, 0, "y", 0, 0, "", 9, 0);
+    }
+
+    static void byTopEdge(Graphics2D g, String text, int x, int top, Color color, int pixels, boolean bold) {
+        g.setFont(new Font(Font.SANS_SERIF, bold ? Font.BOLD : Font.PLAIN, pixels));
+        g.setColor(color);
+        g.drawString(text, x, top + g.getFontMetrics().getAscent());
+    }
+
+    // The splash's own thread paints an update when it gets to it: wait for the picture.
+    static int differingPixels(Rectangle area, BufferedImage expected) throws Exception {
+        Robot robot = new Robot();
+        int differing = -1;
+        for (int attempt = 0; attempt < 40 && differing != 0; ++attempt, Thread.sleep(50)) {
+            BufferedImage shown = robot.createScreenCapture(area);
+            differing = 0;
+            for (int y = 0; y < area.height; ++y)
+                for (int x = 0; x < area.width; ++x)
+                    if ((shown.getRGB(x, y) ^ expected.getRGB(x, y)) << 8 != 0) ++differing;
+        }
+        return differing;
     }
 
     // ---- First run -----------------------------------------------------------------------------
