@@ -392,10 +392,9 @@ public final class RuntimeLibraryTest {
 
     // The splash's own thread paints an update when it gets to it: wait for the picture.
     static int differingPixels(Rectangle area, BufferedImage expected) throws Exception {
-        Robot robot = new Robot();
         int differing = -1;
         for (int attempt = 0; attempt < 40 && differing != 0; ++attempt, Thread.sleep(50)) {
-            BufferedImage shown = robot.createScreenCapture(area);
+            BufferedImage shown = new Robot().createScreenCapture(area);
             differing = 0;
             for (int y = 0; y < area.height; ++y)
                 for (int x = 0; x < area.width; ++x)
