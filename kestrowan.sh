@@ -13,6 +13,8 @@ packages=(
     wine64 wine
     googletest libgtest-dev libgmock-dev libtomlplusplus-dev libcli11-dev
     openjdk-17-jdk-headless
+    # The runtime splash and screen captures of the runtime library's tests (splash and X11 AWT).
+    openjdk-17-jre
     clang-format cppcheck osslsigncode openssl
     # The sanitizer build and the fuzz targets (libFuzzer comes with clang's runtime libraries).
     clang-14 libclang-rt-14-dev

@@ -40,11 +40,21 @@ std::uint32_t ConfigBlock::getColor(Key key) const {
     return color;
 }
 
-std::optional<std::u16string> ConfigBlock::wideEntry(Key key) const {
-    auto it = wide_.find(key);
-    if (it == wide_.end())
+namespace {
+std::optional<std::u16string> entry(const std::map<Key, std::u16string>& table, Key key) {
+    auto it = table.find(key);
+    if (it == table.end())
         return std::nullopt;
     return it->second;
+}
+} // namespace
+
+std::optional<std::u16string> ConfigBlock::wideEntry(Key key) const {
+    return entry(wide_, key);
+}
+
+std::optional<std::u16string> ConfigBlock::localizedText(Key key) const {
+    return entry(localized_, key);
 }
 
 std::int32_t parseLeadingInt(const std::string& text) {

@@ -28,13 +28,18 @@ public:
     void setNarrow(Key key, std::string value) { narrow_[key] = std::move(value); }
     void setWide(Key key, std::u16string value) { wide_[key] = std::move(value); }
     void setBlockEndPosition(std::int64_t position) { blockEnd_ = position; }
-    // The wide table is parsed and kept, but no getter reads it.
+    // The wide table is parsed and kept; of it, only what a matching locale group set is read.
     std::optional<std::u16string> wideEntry(Key key) const;
+    // The entries of the locale groups that match the user's locale (the last one wins): the
+    // messages a configuration gives in the user's language, preferred to the narrow ones.
+    void setLocalized(Key key, std::u16string value) { localized_[key] = std::move(value); }
+    std::optional<std::u16string> localizedText(Key key) const;
     size_t narrowCount() const { return narrow_.size(); }
 
 private:
     std::map<Key, std::string> narrow_;
     std::map<Key, std::u16string> wide_;
+    std::map<Key, std::u16string> localized_;
     std::int64_t blockEnd_ = 0;
 };
 

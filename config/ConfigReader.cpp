@@ -31,8 +31,10 @@ void readLocaleGroups(BlockFile& file, ConfigBlock& block, const std::string& lo
         for (std::int32_t e = 0; e < entries; ++e) {
             Key key = file.readInt();
             std::u16string value = file.readWString();
-            if (matches)
+            if (matches) {
+                block.setLocalized(key, value);
                 block.setWide(key, std::move(value));
+            }
         }
     }
 }

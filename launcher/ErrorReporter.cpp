@@ -23,7 +23,12 @@ void ErrorReporter::displayText(const std::string& text) {
         shown = diag::formatPrintf("%s\n\nLog: %S", {text, longPath});
     }
     shown = capped(shown);
-    if (ctx_.messageBoxMode) {
+    std::optional<std::u16string> caption = ctx_.config.localizedText(config::key::kMessageCaption);
+    if (ctx_.messageBoxMode && caption) {
+        // The box's own A call would widen the text with the same code page.
+        ctx_.os.ui.messageBoxW(ctx_.errorOwnerWindow, ctx_.os.codePage.toWide(shown), *caption,
+                               platform::MessageBoxStyle::ErrorOk);
+    } else if (ctx_.messageBoxMode) {
         ctx_.os.ui.messageBox(ctx_.errorOwnerWindow, shown,
                               ctx_.config.getString(config::key::kMessageCaption),
                               platform::MessageBoxStyle::ErrorOk);
@@ -42,7 +47,8 @@ void ErrorReporter::displayTextW(const std::u16string& text) {
     shown = capped(shown);
     if (ctx_.messageBoxMode) {
         ctx_.os.ui.messageBoxW(ctx_.errorOwnerWindow, shown,
-                               ctx_.config.getWString(config::key::kMessageCaption),
+                               ctx_.config.localizedText(config::key::kMessageCaption)
+                                   .value_or(ctx_.config.getWString(config::key::kMessageCaption)),
                                platform::MessageBoxStyle::ErrorOk);
     } else {
         // As the C runtime's "%S" narrows in its default locale: every code unit that came from
@@ -52,12 +58,30 @@ void ErrorReporter::displayTextW(const std::u16string& text) {
 }
 
 void ErrorReporter::displayMessage(config::Key key, const std::optional<std::string>& argument) {
-    displayText(substituteArgument(ctx_.config.getString(key), argument));
+    if (std::optional<std::u16string> localized = ctx_.config.localizedText(key)) {
+        std::optional<std::u16string> wideArgument;
+        if (argument)
+            wideArgument = ctx_.os.codePage.toWide(*argument);
+        displayLocalized(substituteArgument(*localized, wideArgument));
+    } else {
+        displayText(substituteArgument(ctx_.config.getString(key), argument));
+    }
 }
 
 void ErrorReporter::displayMessageW(config::Key key,
                                     const std::optional<std::u16string>& argument) {
-    displayTextW(substituteArgument(ctx_.config.getWString(key), argument));
+    if (std::optional<std::u16string> localized = ctx_.config.localizedText(key))
+        displayLocalized(substituteArgument(*localized, argument));
+    else
+        displayTextW(substituteArgument(ctx_.config.getWString(key), argument));
+}
+
+void ErrorReporter::displayLocalized(const std::u16string& text) {
+    // On standard error as the user's code page writes it, as a narrow message's bytes are.
+    if (ctx_.messageBoxMode)
+        displayTextW(text);
+    else
+        displayText(ctx_.os.codePage.toNarrow(text).text);
 }
 
 void ErrorReporter::fatalText(const std::string& text) {

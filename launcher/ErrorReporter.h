@@ -1,7 +1,8 @@
 #pragma once
 // How the launcher tells the user that something failed: a configured message (with its one
-// "{0}" argument) or a fixed text, in a message box or on standard error, with the log file
-// named when logging is on; and the single way out of the process.
+// "{0}" argument; the user's locale group's text before the configured one) or a fixed text, in
+// a message box or on standard error, with the log file named when logging is on; and the single
+// way out of the process.
 #include "config/ConfigKeys.h"
 
 #include <optional>
@@ -32,6 +33,8 @@ public:
     void setErrorOwnerWindow(void* window);
 
 private:
+    // A message of the user's locale group.
+    void displayLocalized(const std::u16string& text);
     LaunchContext& ctx_;
 };
 

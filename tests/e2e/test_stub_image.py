@@ -105,6 +105,14 @@ class ApplicationResourcesTest(harness.WineTestCase):
         # The same stub, configuration and inputs give the same bytes.
         again = self.kwnbuild(project, self.scratch / "again" / "App.exe")
         self.assertTrue(launcher.read_bytes() == again.read_bytes())
+        # What `show --extract` prints and writes rebuilds it.
+        shown = subprocess.run([self.products.kwnbuild, "show", launcher, "--extract",
+                                self.scratch / "shown"], check=True, capture_output=True).stdout
+        (self.scratch / "shown.toml").write_bytes(shown)
+        subprocess.run([self.products.kwnbuild, "--stub", self.products.stub, "--config",
+                        self.scratch / "shown.toml", "--output", self.scratch / "shown.exe",
+                        "--no-runtime-jar"], check=True, timeout=60)
+        self.assertTrue((self.scratch / "shown.exe").read_bytes() == launcher.read_bytes(), shown)
         # Layout and the runtime jar's place are the build tool's own tests; here the Windows
         # loader and version API read what it wrote.
         image = harness.PeImage(launcher.read_bytes())

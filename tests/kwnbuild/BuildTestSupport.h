@@ -1,9 +1,11 @@
 #pragma once
 // What the build tool's tests share: errors as text, scratch directories, whole files.
 #include "tools/kwnbuild/BuildError.h"
+#include "tools/kwnbuild/PeImage.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -57,6 +59,31 @@ struct Scratch {
 inline Bytes read(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A PE image with one section-table entry per {raw data offset, size}, in the order given; the
+// section table is at 0x138, and the file is as long as the furthest range reaches.
+inline Bytes peImage(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& sections) {
+    Bytes image(0x138 + 40 * sections.size(), 0);
+    for (const auto& [offset, length] : sections)
+        image.resize(std::max<std::size_t>(image.size(), offset + length));
+    image[0] = 'M';
+    image[1] = 'Z';
+    image[60] = 0x40; // where the PE signature is
+    image[0x40] = 'P';
+    image[0x41] = 'E';
+    image[0x46] = static_cast<unsigned char>(sections.size());
+    image[0x54] = 0xE0; // the optional header's size
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        putLittleEndian(image, 0x138 + 40 * i + 16, sections[i].second, 4);
+        putLittleEndian(image, 0x138 + 40 * i + 20, sections[i].first, 4);
+    }
+    return image;
+}
+
+// The raw data of its last section ends the file at 512.
+inline Bytes stub() {
+    return peImage({{0x190, 0x30}, {0x1C0, 0x40}});
 }
 
 } // namespace kwn::build::test_support

@@ -95,14 +95,6 @@ TEST(PeResources, TheSectionIsRebuiltAndTheRelocationsMoveBehindIt) {
         // Smaller again: everything moves back.
         EXPECT_EQ(withResources(image, {}), withResources(stub, {}));
     }
-    // As `kwnbuild show` prints them.
-    ResourceListing listing = listResources(withResources(peWithResourceSection(), tree));
-    listing.version = VersionInfo{{1, 2, 0, 0}, {3, 0, 0, 0}, {{"CompanyName", u"Ç\U0001F600"}}};
-    EXPECT_EQ(resourceComments(listing), "\n# Resources (type, name, language, bytes):\n"
-                                         "#   PNG PNG 0 2\n#   PNG 9 0 0\n"
-                                         "#   RT_ICON 1 2057 1\n#   RT_ICON 2 2057 5000\n"
-                                         "# Version 1.2.0.0, product 3.0.0.0\n"
-                                         "#   CompanyName: Ç\U0001F600\n");
     // The layout itself: three directories of one entry each, the data entry, the data.
     Bytes small = withResources(peWithResourceSection(), {{key(3, 1), Bytes(5, 1)}});
     EXPECT_EQ(field(small, kTable + 40 + 8), 96u);
@@ -273,6 +265,26 @@ TEST(ApplicationResources, BrokenFilesAreRefused) {
         EXPECT_EQ(errorOf([&] { checkSplashImage(image, "x"); }), "(accepted)");
 }
 
+// A 2x2 bitmap of each depth, with its colour masks and palette in front of the pixels.
+TEST(ApplicationResources, ABitmapComesBackAsTheFileItWasReadFrom) {
+    struct Row {
+        std::uint32_t bits, colours, compression, pixels;
+    };
+    for (const Row& row : {Row{24, 0, 0, 54}, Row{8, 0, 0, 1078}, Row{4, 3, 0, 66},
+                           Row{16, 0, 3, 66}, Row{32, 2, 3, 74}}) {
+        Bytes file(row.pixels + 16, 0);
+        file[0] = 'B';
+        file[1] = 'M';
+        // clang-format off
+        for (auto [offset, value, width] : std::initializer_list<std::tuple<std::uint64_t, std::uint32_t, std::size_t>>{
+                 {2, row.pixels + 16, 4}, {10, row.pixels, 4}, {14, 40, 4}, {18, 2, 4}, {22, 2, 4},
+                 {26, 1, 2}, {28, row.bits, 2}, {30, row.compression, 4}, {46, row.colours, 4}})
+            putLittleEndian(file, offset, value, width);
+        // clang-format on
+        EXPECT_EQ(bitmapFile({{key(2, 10000), bitmapResource(file, "x")}}), file) << row.bits;
+    }
+}
+
 Bytes utf16z(std::string_view text) {
     Bytes bytes;
     for (char c : text)
@@ -405,7 +417,7 @@ TEST(LauncherBuild, ResourcesJarAndChecksumInTheBuiltLauncher) {
     EXPECT_EQ(read(dir.path / "out/.kestrowan/kwnruntime.jar"), (Bytes{'P', 'K'}));
     EXPECT_EQ(field(launcher, kOptional + 64), peChecksum(launcher, kOptional + 64));
     EXPECT_EQ(readResources(launcher).at(key(3, 1, 1033)), kPng);
-    EXPECT_EQ(listResources(launcher).entries.size(), 2u);
+    EXPECT_EQ(readResources(launcher).size(), 2u);
     // Without resources the stub's image is copied, and its checksum set all the same; a stub
     // without a checksum gets none.
     request.config = std::nullopt;
@@ -419,6 +431,65 @@ TEST(LauncherBuild, ResourcesJarAndChecksumInTheBuiltLauncher) {
                         stubChecksum ? peChecksum(launcher, kOptional + 64) : 0, 4);
         EXPECT_EQ(Bytes(launcher.begin(), launcher.begin() + 0x800), stub) << stubChecksum;
     }
+}
+
+TEST(LauncherShow, ResourcesComeBackAsTheTableThatRebuildsThem) {
+    Scratch dir;
+    Bytes bitmap = bmpFile();
+    Bytes ico = icoFile({kPng, Bytes(bitmap.begin() + 14, bitmap.end())});
+    dir.write("project/a.ico", ico);
+    dir.write("project/s.bmp", bmpFile(-2));
+    dir.write("project/s.jpg", Bytes{0xFF, 0xD8, 0xFF, 0xD9});
+    // The stub's manifest is one kwnbuild writes; its icon group names images of no size and its
+    // bitmap is no picture, so neither can be given back.
+    ResourceTree stubResources = stubTree();
+    std::string manifest = manifestText("asInvoker", "false");
+    stubResources[key(24, 1)] = Bytes(manifest.begin(), manifest.end());
+    Bytes stub = withResources(peWithResourceSection(), stubResources);
+    stub[0x404] = 1; // a time stamp a rebuilt section leaves out: the stub's layout is kept
+    // clang-format off
+    const std::pair<std::string, std::vector<std::string>> rows[] = {
+        {"", {"\n[resources]\nexecution-level = \"asInvoker\"\ndpi-aware = false\n\n# Resources"}},
+        {"[resources]\nicon = 'a.ico'\nsplash-bitmap = 's.bmp'\nsplash-image = 's.jpg'\n"
+         "execution-level = 'highestAvailable'\ndpi-aware = 'per-monitor'\n[resources.version]\n"
+         "file-version = '1.2'\ncompany = 'Ç'\nproduct-version = '3'\n",
+         {"launcher-resources/icon.ico\"\n", "launcher-resources/splash-bitmap.bmp\"\n",
+          "launcher-resources/splash-image.jpg\"\n", "dpi-aware = \"per-monitor\"\n",
+          "\n[resources.version]\ncompany = \"Ç\"\nfile-version = \"1.2\"\nproduct-version = \"3\"\n"}}};
+    // clang-format on
+    Bytes launcher;
+    for (const auto& [resources, lines] : rows) {
+        ConfigModel model = collectConfig({"", "", dir.write("project/app.toml", resources)});
+        launcher = assembleLauncher(stub, "stub", model);
+        std::string shown =
+            configText(decodeLauncher(launcher)) + resourcesText(launcher, dir.path / "out");
+        Bytes rebuilt =
+            assembleLauncher(stub, "stub", collectConfig({"", "", dir.write("shown.toml", shown)}));
+        EXPECT_EQ(rebuilt, launcher) << shown;
+        for (const std::string& line : lines)
+            EXPECT_NE(shown.find(line), std::string::npos) << line << " in\n" << shown;
+    }
+    EXPECT_EQ(read(dir.path / "out/launcher-resources/icon.ico"), ico);
+    EXPECT_EQ(read(dir.path / "out/launcher-resources/splash-bitmap.bmp"), bmpFile(-2));
+    // Without a directory the pictures are named, not written; an included file may not take
+    // their place.
+    EXPECT_NE(resourcesText(launcher, std::nullopt).find("# splash-bitmap: --extract DIR"),
+              std::string::npos);
+    std::filesystem::path taken = dir.path / "launcher-resources/splash-bitmap.bmp";
+    EXPECT_NE(errorOf([&] { resourcesText(launcher, dir.path, {taken}); }).find("included file"),
+              std::string::npos);
+    // What cannot be given back is not left behind; a launcher without resources has none.
+    resourcesText(assembleLauncher(stub, "stub", {}), dir.path / "none");
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "none/launcher-resources/icon.ico"));
+    EXPECT_EQ(resourcesText(assembleLauncher(peWithResourceSection(), "stub", {}), dir.path),
+              "\n# Resources (type, name, language, bytes):\n");
+    // A version resource no table writes (here: no FileVersion string) is shown in comments.
+    stubResources[key(16, 1)] =
+        encodeVersionInfo({{1, 0, 0, 0}, {2, 0, 0, 0}, {{"Comments", u"x"}}}, 0);
+    launcher = assembleLauncher(withResources(peWithResourceSection(), stubResources), "stub", {});
+    EXPECT_NE(resourcesText(launcher, std::nullopt)
+                  .find("# Version 1.0.0.0, product 2.0.0.0\n#   Comments: x\n"),
+              std::string::npos);
 }
 
 TEST(WholeFile, WhatIsNoInputIsRefusedBeforeItIsOpened) {

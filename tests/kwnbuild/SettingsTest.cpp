@@ -1,6 +1,7 @@
 // The worded configuration: values to the launcher's text, the mistakes a user makes and how
 // they are named, the text the parser is never shown, the default messages, and `show` giving
 // back a configuration that rebuilds the same launcher.
+#include "tests/kwnbuild/BuildTestSupport.h"
 #include "tools/kwnbuild/BuildConfig.h"
 #include "tools/kwnbuild/BuildError.h"
 #include "tools/kwnbuild/LauncherBuild.h"
@@ -10,23 +11,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <functional>
-#include <random>
 #include <set>
-#include <sstream>
 
 namespace kwn::build {
 namespace {
-
-std::string errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const BuildError& error) {
-        return error.what();
-    }
-    return "(accepted)";
-}
+using namespace kwn::build::test_support;
 
 ConfigModel parse(const std::string& toml) {
     return parseConfig(toml, "app.toml");
@@ -177,33 +166,6 @@ TEST(Settings, EveryMessageGetsAnEnglishDefault) {
     }
 }
 
-// A bare stub of 512 bytes: one section whose raw data ends the file.
-std::vector<unsigned char> stub() {
-    std::vector<unsigned char> image(512, 0);
-    image[0] = 'M';
-    image[1] = 'Z';
-    image[60] = 0x40;
-    image[0x40] = 'P';
-    image[0x41] = 'E';
-    image[0x46] = 1;
-    image[0x54] = 0xE0;
-    image[0x138 + 16] = 0x40;
-    image[0x138 + 20] = 0xC0;
-    image[0x138 + 21] = 0x01;
-    return image;
-}
-
-struct Scratch {
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("kwnbuild-settings-" + std::to_string(std::random_device()()));
-    Scratch() { std::filesystem::create_directories(path); }
-    ~Scratch() { std::filesystem::remove_all(path); }
-    std::filesystem::path write(const std::string& name, const std::string& text) const {
-        std::ofstream(path / name, std::ios::binary) << text;
-        return path / name;
-    }
-};
-
 std::vector<unsigned char> build(const std::filesystem::path& config) {
     BuildRequest request{"", "", config};
     return assembleLauncher(stub(), "stub", collectConfig(request));
@@ -246,10 +208,10 @@ TEST(Settings, ShowGivesTheConfigurationThatRebuildsTheLauncher) {
 
 TEST(Settings, ShowListsIncludedFilesWithTheirSizes) {
     Scratch dir;
-    dir.write("x.bin", "12345");
+    dir.write("x.bin", std::string("12345"));
     std::vector<unsigned char> launcher =
-        build(dir.write("app.toml", "[[file]]\nname = 'a\\b.bin'\nsource = 'x.bin'\n[[file]]\n"
-                                    "name = 'c'\nsource = 'x.bin'"));
+        build(dir.write("app.toml", std::string("[[file]]\nname = 'a\\b.bin'\nsource = 'x.bin'\n"
+                                                "[[file]]\nname = 'c'\nsource = 'x.bin'")));
     std::string shown = configText(decodeLauncher(launcher));
     EXPECT_NE(shown.find("# included file \"a\\\\b.bin\", 5 bytes"), std::string::npos) << shown;
     EXPECT_NE(shown.find("# included file \"c\", 5 bytes"), std::string::npos) << shown;

@@ -4,6 +4,8 @@ import com.kestrowan.runtime.launcher.FirstRun;
 import com.kestrowan.runtime.launcher.FirstRunAction;
 import com.qelvo.Controller;
 import com.qelvo.SplashScreen;
+import java.awt.*;
+import java.awt.image.BufferedImage;
 import java.io.ByteArrayOutputStream;
 import java.io.IOException;
 import java.io.PrintStream;
@@ -17,10 +19,12 @@ import java.util.Arrays;
 import java.util.Collections;
 import java.util.List;
 import java.util.Objects;
+import javax.imageio.ImageIO;
 
-// The runtime library in one JVM: every static method named test* runs, failures are counted
-// and the exit code tells ctest. The package is the splash overlay's, for its configured lines.
-// Run with -Djava.awt.headless=true and KWN_RUNTIME_TEST_DIR naming a scratch directory.
+// The runtime library in one JVM: every static method named test* (or, given an argument, named
+// with that prefix) runs, failures are counted and the exit code tells ctest. The package is the
+// splash overlay's, for its configured lines. Run with -Djava.awt.headless=true and
+// KWN_RUNTIME_TEST_DIR naming a scratch directory; the drawing* tests need a display instead.
 public final class RuntimeLibraryTest {
     private static int failures;
 
@@ -28,7 +32,7 @@ public final class RuntimeLibraryTest {
         Method[] tests = RuntimeLibraryTest.class.getDeclaredMethods();
         Arrays.sort(tests, (a, b) -> a.getName().compareTo(b.getName()));
         for (Method test : tests) {
-            if (!test.getName().startsWith("test")) continue;
+            if (!test.getName().startsWith(args.length > 0 ? args[0] : "test")) continue;
             try {
                 test.invoke(null);
             } catch (InvocationTargetException e) {
@@ -49,6 +53,18 @@ public final class RuntimeLibraryTest {
 
     static String deep(Object value) {
         return value instanceof Object[] ? Arrays.toString((Object[]) value) : String.valueOf(value);
+    }
+
+    interface Call { void run() throws Exception; }
+
+    // What the call threw, null when it returned.
+    static Throwable thrown(Call call) {
+        try {
+            call.run();
+            return null;
+        } catch (Throwable e) {
+            return e;
+        }
     }
 
     // ---- The entry classes -------------------------------------------------------------------
@@ -119,13 +135,9 @@ public final class RuntimeLibraryTest {
             equal(row[2], System.getProperty("kestrowan.launcher.path"), "program path");
             equal(ClassLoader.getSystemClassLoader(), App.contextLoader, "context loader");
         }
-        try {
-            launch("true", APP, "", "");
-            fail("four arguments accepted");
-        } catch (IllegalArgumentException e) {
-            equal("The launcher passed 4 arguments; at least 5 are needed before the application's "
-                    + "own", e.getMessage(), "too few arguments");
-        }
+        equal("java.lang.IllegalArgumentException: The launcher passed 4 arguments; at least 5 are "
+                + "needed before the application's own", String.valueOf(thrown(() -> launch("true",
+                APP, "", ""))), "too few arguments");
     }
 
     // Each row: error log, output log (% the scratch directory), append flag, what both files
@@ -187,24 +199,21 @@ public final class RuntimeLibraryTest {
     // what is wrong with the main class is named.
     static void testApplicationFailures() throws Exception {
         Path log = DIR.resolve("fail.log");
-        for (String kind : new String[] {"throwChecked", "throwError"}) {
-            try {
-                launch(layout(log.toString(), "", "false", "run.exe", kind));
-                fail(kind + " not rethrown");
-            } catch (IOException | AssertionError e) {
-                equal("boom", e.getMessage(), kind);
-                String logged = new String(Files.readAllBytes(log), StandardCharsets.UTF_8);
-                equal(true, logged.startsWith("err\nThe application's main ended with an "
-                        + "exception:\n" + e), kind + " logged: " + logged);
-            }
+        String[][] kinds = {{"throwChecked", "java.io.IOException: boom"},
+            {"throwError", "java.lang.AssertionError: boom"}};
+        for (String[] kind : kinds) {
+            String e = String.valueOf(thrown(() -> launch(layout(log.toString(), "", "false",
+                    "run.exe", kind[0]))));
+            equal(kind[1], e, kind[0] + " rethrown");
+            String logged = new String(Files.readAllBytes(log), StandardCharsets.UTF_8);
+            equal(true, logged.startsWith("err\nThe application's main ended with an exception:\n"
+                    + kind[1]), kind[0] + " logged: " + logged);
         }
-        try {
-            launch("true", FailingInit.class.getName(), log.toString(), "", "false", "run.exe");
-            fail("initialiser failure not rethrown");
-        } catch (ExceptionInInitializerError e) {
-            equal(true, new String(Files.readAllBytes(log), StandardCharsets.UTF_8)
-                    .contains("IllegalStateException: init"), "initialiser failure logged");
-        }
+        equal("java.lang.ExceptionInInitializerError", String.valueOf(thrown(() -> launch(
+                "true", FailingInit.class.getName(), log.toString(), "", "false", "run.exe"))),
+                "initialiser failure rethrown");
+        equal(true, new String(Files.readAllBytes(log), StandardCharsets.UTF_8)
+                .contains("IllegalStateException: init"), "initialiser failure logged");
         Files.delete(log);
         launch("true", NotPublic.class.getName(), "", "", "false", "run.exe", "x");
         equal(new String[] {"x"}, App.args, "main of a class that is not public");
@@ -213,13 +222,9 @@ public final class RuntimeLibraryTest {
             {PrivateMain.class.getName(), NoSuchMethodException.class},
             {IntMain.class.getName(), NoSuchMethodException.class}};
         for (Object[] row : broken) {
-            try {
-                launch("true", (String) row[0], "", "", "false", "run.exe");
-                fail(row[0] + " started");
-            } catch (ClassNotFoundException | NoSuchMethodException e) {
-                equal(row[1], e.getClass(), "failure for " + row[0]);
-                equal(true, e.getMessage().contains((String) row[0]), "class named: " + e);
-            }
+            Throwable e = thrown(() -> launch("true", (String) row[0], "", "", "false", "run.exe"));
+            equal(row[1], e == null ? null : e.getClass(), "failure for " + row[0]);
+            equal(true, String.valueOf(e).contains((String) row[0]), "class named: " + e);
         }
     }
 
@@ -243,19 +248,10 @@ public final class RuntimeLibraryTest {
         return thread;
     }
 
-    static List<String> numbered(String prefix, int count) {
-        List<String> list = new ArrayList<>();
-        for (int i = 0; i < count; ++i) list.add(prefix + i);
-        return list;
-    }
-
     static void testStartupListeners() throws Exception {
         // Starts before any listener wait for the first, in order, null included.
-        Thread early = new Thread(() -> {
-            Controller.startupPerformed("a");
-            Controller.startupPerformed(null);
-            Controller.startupPerformed("b");
-        });
+        Thread early = new Thread(() -> Arrays.asList("a", null, "b")
+                .forEach(Controller::startupPerformed));
         early.start();
         early.join();
         Recording first = new Recording(false);
@@ -273,9 +269,10 @@ public final class RuntimeLibraryTest {
         List<String> got = new ArrayList<>(second.got);
         equal(4000, got.size(), "starts delivered");
         for (String prefix : new String[] {"x", "y"}) {
-            List<String> own = new ArrayList<>();
+            List<String> own = new ArrayList<>(), sent = new ArrayList<>();
             for (String s : got) if (s.startsWith(prefix)) own.add(s);
-            equal(numbered(prefix, 2000), own, "order of " + prefix);
+            for (int i = 0; i < 2000; ++i) sent.add(prefix + i);
+            equal(sent, own, "order of " + prefix);
         }
 
         // A throwing listener keeps neither the next listener nor the next start from their turn;
@@ -294,11 +291,8 @@ public final class RuntimeLibraryTest {
         equal(4000, second.got.size(), "removed listener");
         Controller.removeStartupListener(throwing);
         Controller.removeStartupListener(last);
-        try {
-            Controller.addStartupListener(null);
-            fail("null listener accepted");
-        } catch (NullPointerException expected) {
-        }
+        equal("java.lang.NullPointerException: listener",
+                String.valueOf(thrown(() -> Controller.addStartupListener(null))), "null listener");
     }
 
     // The launcher's own splitting table, row for row.
@@ -311,10 +305,9 @@ public final class RuntimeLibraryTest {
             {"'say \"hi\"' x", "say \"hi\"", "x"}, {"a \"\" b", "a", "", "b"}, {"ab\"", "ab"},
             {"x\"y z", "xy z"}, {"\"a\"  \"b\"", "a", "b"}, {"\"a\"'b'", "a", "b"},
             {"\"c:\\\" d", "c:\\", "d"}, {"single", "single"}};
-        for (Object[] row : rows) {
+        for (Object[] row : rows)
             equal(Arrays.copyOfRange(row, 1, row.length, String[].class),
                     Controller.splitParameters((String) row[0]), "split of " + row[0]);
-        }
     }
 
     // ---- The splash ----------------------------------------------------------------------------
@@ -340,11 +333,8 @@ public final class RuntimeLibraryTest {
             equal(row[1], polls.toString(), "polls after " + deep(row[0]));
             equal(null, QelvoController.getText(), "text taken");
         }
-        try {
-            SplashScreen.setText(null);
-            fail("null text accepted");
-        } catch (NullPointerException expected) {
-        }
+        equal("java.lang.NullPointerException: text",
+                String.valueOf(thrown(() -> SplashScreen.setText(null))), "null text");
     }
 
     // Headless, the runtime splash's lines are kept and follow the application's calls.
@@ -353,29 +343,64 @@ public final class RuntimeLibraryTest {
         equal(null, SplashOverlay.lines(), "lines when not enabled");
         WinLauncher.initAwtSplashConfig(true, true, "Starting", 10, -20, "0,128,255", 12, 700,
                 null, 30, 40, "x", 9, 699);
-        SplashOverlay.Line[] lines = SplashOverlay.lines();
-        equal(new Object[] {"Starting", 10, -20, new java.awt.Color(0, 128, 255), 12, true},
-                describe(lines[0]), "first line");
-        equal(new Object[] {"", 30, 40, java.awt.Color.BLACK, 9, false}, describe(lines[1]),
-                "second line");
         SplashScreen.setText("Loading");
         equal("Loading", SplashOverlay.lines()[0].text, "first line after setText");
-        equal("", SplashOverlay.lines()[1].text, "second line after setText");
         SplashScreen.hide();
         equal(null, SplashOverlay.lines(), "lines after hide");
         QelvoController.getAction(); // takes the hide, for the tests after this one
-        Object[][] colours = {{"255,0,7", new java.awt.Color(255, 0, 7)}, {" 1, 2 ,3", new java.awt.Color(1, 2, 3)},
-            {"256,0,0", java.awt.Color.BLACK}, {"-1,0,0", java.awt.Color.BLACK},
-            {"0,0,255", java.awt.Color.BLUE}, {"1,2", java.awt.Color.BLACK},
-            {"1,2,3,4", java.awt.Color.BLACK}, {"1,,3", java.awt.Color.BLACK},
-            {null, java.awt.Color.BLACK}};
-        for (Object[] row : colours) {
+        Object[][] colours = {{"255,0,7", new Color(255, 0, 7)}, {"256,0,0", Color.BLACK},
+            {"-1,0,0", Color.BLACK}, {"1,2", Color.BLACK}, {"1,2,3,4", Color.BLACK},
+            {"1,,3", Color.BLACK}, {null, Color.BLACK}};
+        for (Object[] row : colours)
             equal(row[1], SplashOverlay.parseColor((String) row[0]), "colour " + row[0]);
-        }
     }
 
-    static Object[] describe(SplashOverlay.Line line) {
-        return new Object[] {line.text, line.x, line.y, line.color, line.points, line.bold};
+    // On a display with the runtime splash (run alone, under an X server at 144 dpi, with
+    // -splash:). Each row: the launcher's first text, its size in points and weight, the second
+    // text, the first text the application then sets (or null); then the first line expected:
+    // text, pixel size, bold. The second line is 9 points, plain; the lines reach the top and
+    // left edges, where a redraw must clear them too.
+    static void drawingOnTheSplash() throws Exception {
+        java.awt.SplashScreen splash = java.awt.SplashScreen.getSplashScreen();
+        if (splash == null) throw new IllegalStateException("no splash: run with -splash:");
+        equal(144, Toolkit.getDefaultToolkit().getScreenResolution(), "the X server's resolution");
+        Object[][] rows = {{"Hxg Starting", 14, 700, "second line", null, "Hxg Starting", 28, true},
+            {"Hxg Starting", 14, 700, "second line", "Loading", "Loading", 28, true},
+            {"Plain", 14, 699, "", null, "Plain", 28, false},
+            {"Bigger", 21, 400, null, null, "Bigger", 42, false}};
+        for (Object[] row : rows) {
+            WinLauncher.initAwtSplashConfig(true, false, (String) row[0], 12, -8, "200,30,0",
+                    (int) row[1], (int) row[2], (String) row[3], -3, 80, " 0, 60 ,220", 9, 400);
+            if (row[4] != null) SplashScreen.setText((String) row[4]);
+            BufferedImage expected = ImageIO.read(splash.getImageURL());
+            Graphics2D g = expected.createGraphics();
+            byTopEdge(g, (String) row[5], 12, -8, new Color(200, 30, 0), (int) row[6], (boolean) row[7]);
+            byTopEdge(g, row[3] == null ? "" : (String) row[3], -3, 80, new Color(0, 60, 220), 18, false);
+            equal(0, differingPixels(splash.getBounds(), expected), "pixels off with " + deep(row));
+        }
+        SplashScreen.hide();
+        equal(null, java.awt.SplashScreen.getSplashScreen(), "splash after hide");
+        SplashScreen.setText("after hide");
+        WinLauncher.initAwtSplashConfig(true, false, "x", 0, 0, "", 9, 0, "y", 0, 0, "", 9, 0);
+    }
+
+    static void byTopEdge(Graphics2D g, String text, int x, int top, Color c, int pixels, boolean bold) {
+        g.setFont(new Font(Font.SANS_SERIF, bold ? Font.BOLD : Font.PLAIN, pixels));
+        g.setColor(c);
+        g.drawString(text, x, top + g.getFontMetrics().getAscent());
+    }
+
+    // The splash's own thread paints an update when it gets to it: wait for the picture.
+    static int differingPixels(Rectangle area, BufferedImage expected) throws Exception {
+        int differing = -1;
+        for (int attempt = 0; attempt < 40 && differing != 0; ++attempt, Thread.sleep(50)) {
+            BufferedImage shown = new Robot().createScreenCapture(area);
+            differing = 0;
+            for (int y = 0; y < area.height; ++y)
+                for (int x = 0; x < area.width; ++x)
+                    if ((shown.getRGB(x, y) ^ expected.getRGB(x, y)) << 8 != 0) ++differing;
+        }
+        return differing;
     }
 
     // ---- First run -----------------------------------------------------------------------------

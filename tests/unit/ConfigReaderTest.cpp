@@ -101,6 +101,10 @@ TEST(ConfigReading, ReadsEveryTableAndStopsBehindTheBlock) {
     EXPECT_EQ(std::tuple(r.block.wideEntry(1000), r.block.wideEntry(3), r.block.wideEntry(1001),
                          r.block.wideEntry(1002), r.block.wideEntry(1003)),
               std::tuple(u"Fehler", u"", u"de_AT", std::nullopt, u"all"));
+    // Messages in the user's language come from the matching groups only.
+    EXPECT_EQ(std::tuple(r.block.localizedText(1000), r.block.localizedText(1001),
+                         r.block.localizedText(1003)),
+              std::tuple(std::nullopt, u"de_AT", u"all"));
     EXPECT_EQ(r.block.blockEndPosition(), image.blockStart + std::ssize(block));
     EXPECT_THAT(r.logText(),
                 HasSubstr("\nsize of optional headers: 224\nresSectionTableStart: 648\n"

@@ -279,5 +279,36 @@ TEST(ErrorReporterTest, MessagesGoToABoxOrTheConsoleAndTheWayOutCleansUp) {
     EXPECT_EQ(s.fake.process.exitCodes, (std::vector{83, 1, 1, 1}));
 }
 
+// A message of the user's locale group wins over the configured one, in a box through the wide
+// call with the group's caption, on the console in the user's code page.
+TEST(ErrorReporterTest, TheUsersLanguageComesFirst) {
+    for (bool box : {true, false}) {
+        Start s(Bytes{});
+        s.ctx.messageBoxMode = box;
+        s.ctx.config.setNarrow(1000, "Error");
+        s.ctx.config.setNarrow(1005, "plain");
+        s.ctx.config.setNarrow(1009, "Code {0}");
+        s.ctx.config.setLocalized(1009, u"F\u00e4hler {0} \u2019");
+        s.ctx.config.setLocalized(1005, u"VM {0}");
+        s.ctx.errors.displayMessage(1009, std::string("\xE9"));
+        s.ctx.errors.displayMessageW(1005, u"x");
+        s.ctx.errors.displayMessage(1005, std::nullopt);
+        s.ctx.config.setLocalized(1000, u"Fehler");
+        s.ctx.errors.displayText("t\xE9");
+        if (!box) {
+            EXPECT_EQ(s.fake.console.errorOutput, "F\xE4hler \xE9 ?\nVM x\nVM {0}\nt\xE9\n");
+            continue;
+        }
+        std::vector<std::tuple<std::u16string, std::u16string, bool>> shown;
+        for (const auto& b : s.fake.ui.boxes)
+            shown.emplace_back(b.text, b.caption, b.wide);
+        EXPECT_EQ(shown, (std::vector<std::tuple<std::u16string, std::u16string, bool>>{
+                             {u"F\u00e4hler \u00e9 \u2019", u"Error", true},
+                             {u"VM x", u"Error", true},
+                             {u"VM {0}", u"Error", true},
+                             {u"t\u00e9", u"Fehler", true}}));
+    }
+}
+
 } // namespace
 } // namespace kwn::launcher

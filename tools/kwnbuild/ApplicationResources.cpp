@@ -20,6 +20,7 @@ constexpr std::uint16_t kUsEnglish = 0x409;
 constexpr std::size_t kIconDirectorySize = 6;
 constexpr std::size_t kIconFileEntrySize = 16;
 constexpr std::size_t kIconEntryShared = 12;
+constexpr std::size_t kGroupEntrySize = 14; // the shared part and the RT_ICON number
 constexpr std::size_t kBitmapFileHeaderSize = 14;
 constexpr std::uint32_t kInfoHeaderSize = 40;
 constexpr unsigned char kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -52,12 +53,18 @@ void checkIconImage(std::span<const unsigned char> image, const std::string& whe
         fail(where, "neither a PNG image nor a bitmap with a 40-byte header");
 }
 
+ResourceTree::const_iterator findResource(const ResourceTree& tree, std::uint16_t type,
+                                          std::uint16_t name) {
+    return std::find_if(tree.begin(), tree.end(), [&](const auto& entry) {
+        return entry.first.type == resourceNumber(type) && entry.first.name == resourceNumber(name);
+    });
+}
+
 // The stub's language, so that replaced and added resources sit beside the ones kept.
 std::uint16_t languageOf(const ResourceTree& tree, std::uint16_t type, std::uint16_t name) {
-    for (const auto& [key, data] : tree) {
-        if (key.type == resourceNumber(type) && key.name == resourceNumber(name))
-            return key.language;
-    }
+    auto found = findResource(tree, type, name);
+    if (found != tree.end())
+        return found->first.language;
     return tree.empty() ? kUsEnglish : tree.begin()->first.language;
 }
 
@@ -77,9 +84,10 @@ void replace(ResourceTree& tree, std::uint16_t type, std::uint16_t name, Bytes d
 std::set<std::uint16_t> imagesOf(const Bytes& group) {
     std::set<std::uint16_t> images;
     std::size_t count = group.size() >= kIconDirectorySize ? readLittleEndian(group, 4, 2) : 0;
-    for (std::size_t i = 0; i < count && kIconDirectorySize + 14 * (i + 1) <= group.size(); ++i)
+    for (std::size_t i = 0;
+         i < count && kIconDirectorySize + kGroupEntrySize * (i + 1) <= group.size(); ++i)
         images.insert(static_cast<std::uint16_t>(
-            readLittleEndian(group, kIconDirectorySize + 14 * i + 12, 2)));
+            readLittleEndian(group, kIconDirectorySize + kGroupEntrySize * i + 12, 2)));
     return images;
 }
 
@@ -242,6 +250,85 @@ std::string manifestText(const std::string& executionLevel, const std::string& d
            "</assembly>\n";
 }
 
+std::optional<Bytes> iconFile(const ResourceTree& tree) {
+    auto group = findResource(tree, resource_type::kGroupIcon, kIconGroup);
+    if (group == tree.end() || group->second.size() < kIconDirectorySize)
+        return std::nullopt;
+    const Bytes& entries = group->second;
+    std::size_t count = readLittleEndian(entries, 4, 2);
+    if (kIconDirectorySize + kGroupEntrySize * count > entries.size())
+        return std::nullopt;
+    Bytes file = {0, 0, 1, 0, 0, 0}, images;
+    putLittleEndian(file, 4, count, 2);
+    std::size_t dataStart = kIconDirectorySize + kIconFileEntrySize * count;
+    for (std::size_t i = 0; i < count; ++i) {
+        auto entry =
+            entries.begin() + static_cast<std::ptrdiff_t>(kIconDirectorySize + kGroupEntrySize * i);
+        auto image = findResource(tree, resource_type::kIcon,
+                                  static_cast<std::uint16_t>(entry[12] | entry[13] << 8));
+        if (image == tree.end())
+            return std::nullopt;
+        file.insert(file.end(), entry, entry + kIconEntryShared);
+        file.resize(file.size() + 4);
+        putLittleEndian(file, file.size() - 4, dataStart + images.size(), 4);
+        images.insert(images.end(), image->second.begin(), image->second.end());
+    }
+    file.insert(file.end(), images.begin(), images.end());
+    return file;
+}
+
+std::optional<Bytes> bitmapFile(const ResourceTree& tree) {
+    auto bitmap = findResource(tree, resource_type::kBitmap, kSplashPicture);
+    if (bitmap == tree.end() || bitmap->second.size() < kInfoHeaderSize)
+        return std::nullopt;
+    const Bytes& dib = bitmap->second;
+    // The pixels follow the header, the colour masks of a 40-byte header with bit fields, and
+    // the palette: all colours of the depth up to 8 bits unless the header names fewer.
+    std::uint64_t headerSize = readLittleEndian(dib, 0, 4);
+    std::uint64_t bits = readLittleEndian(dib, 14, 2);
+    std::uint64_t colours = readLittleEndian(dib, 32, 4);
+    std::uint64_t masks =
+        readLittleEndian(dib, 16, 4) == 3 && headerSize == kInfoHeaderSize ? 12 : 0;
+    if (colours == 0 && bits <= 8)
+        colours = std::uint64_t{1} << bits;
+    Bytes file(kBitmapFileHeaderSize, 0);
+    file[0] = 'B';
+    file[1] = 'M';
+    putLittleEndian(file, 2, kBitmapFileHeaderSize + dib.size(), 4);
+    putLittleEndian(file, 10, kBitmapFileHeaderSize + headerSize + masks + 4 * colours, 4);
+    file.insert(file.end(), dib.begin(), dib.end());
+    return file;
+}
+
+std::optional<std::pair<Bytes, std::string>> splashImageFile(const ResourceTree& tree) {
+    auto image = findResource(tree, resource_type::kRcData, kSplashPicture);
+    if (image == tree.end())
+        return std::nullopt;
+    static const std::pair<Bytes, const char*> kFormats[] = {
+        {Bytes(std::begin(kPngSignature), std::end(kPngSignature)), "png"},
+        {{'G', 'I', 'F', '8'}, "gif"},
+        {{0xFF, 0xD8, 0xFF}, "jpg"}};
+    for (const auto& [signature, extension] : kFormats) {
+        if (startsWith(image->second, signature))
+            return std::pair{image->second, std::string(extension)};
+    }
+    return std::nullopt;
+}
+
+std::optional<std::pair<std::string, std::string>> manifestSettings(const ResourceTree& tree) {
+    auto manifest = findResource(tree, resource_type::kManifest, kManifest);
+    if (manifest == tree.end())
+        return std::nullopt;
+    std::string text(manifest->second.begin(), manifest->second.end());
+    for (const char* level : kExecutionLevels) {
+        for (const char* dpiAware : {"false", "true", "per-monitor"}) {
+            if (manifestText(level, dpiAware) == text)
+                return std::pair{std::string(level), std::string(dpiAware)};
+        }
+    }
+    return std::nullopt;
+}
+
 void applyResources(ResourceTree& tree, const ResourceSettings& settings) {
     const std::string& origin = settings.origin;
     // Every file is read and checked before the tree changes.
@@ -273,17 +360,6 @@ void applyResources(ResourceTree& tree, const ResourceSettings& settings) {
         replace(tree, resource_type::kVersion, kVersion,
                 encodeVersionInfo(*settings.version,
                                   languageOf(tree, resource_type::kVersion, kVersion)));
-}
-
-ResourceListing listResources(std::span<const unsigned char> launcher) {
-    ResourceListing listing;
-    for (const auto& [key, data] : readResources(launcher)) {
-        listing.entries.push_back(
-            {resourceTypeName(key.type), describeResourceId(key.name), key.language, data.size()});
-        if (key.type == resourceNumber(resource_type::kVersion) && !listing.version)
-            listing.version = decodeVersionInfo(data);
-    }
-    return listing;
 }
 
 } // namespace kwn::build

@@ -5,10 +5,12 @@
 #include "tools/kwnbuild/PeResources.h"
 #include "tools/kwnbuild/VersionInfo.h"
 
+#include <array>
 #include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kwn::build {
@@ -44,20 +46,19 @@ std::vector<unsigned char> bitmapResource(std::span<const unsigned char> bmp,
                                           const std::string& what);
 void checkSplashImage(std::span<const unsigned char> image, const std::string& what);
 
+inline constexpr std::array<const char*, 3> kExecutionLevels = {"asInvoker", "highestAvailable",
+                                                                "requireAdministrator"};
 std::string manifestText(const std::string& executionLevel, const std::string& dpiAware);
 
-struct ResourceEntry {
-    std::string type, name;
-    std::uint16_t language = 0;
-    std::size_t size = 0;
-};
-
-struct ResourceListing {
-    std::vector<ResourceEntry> entries;
-    std::optional<VersionInfo> version;
-};
-
-// What a launcher (or a stub) carries, for showing it. BuildError when it cannot be read.
-ResourceListing listResources(std::span<const unsigned char> launcher);
+// The files a launcher's resources came from, for `show`: the .ico of icon group 1001 and the
+// .bmp of bitmap 10000, or nullopt when the launcher has no such resource or one that names an
+// image it lacks. Reading either file back gives the same resources.
+std::optional<std::vector<unsigned char>> iconFile(const ResourceTree& tree);
+std::optional<std::vector<unsigned char>> bitmapFile(const ResourceTree& tree);
+// The splash image's bytes (RT_RCDATA 10000) and the extension its format goes by.
+std::optional<std::pair<std::vector<unsigned char>, std::string>>
+splashImageFile(const ResourceTree& tree);
+// The manifest's execution level and DPI awareness when the manifest is one kwnbuild writes.
+std::optional<std::pair<std::string, std::string>> manifestSettings(const ResourceTree& tree);
 
 } // namespace kwn::build

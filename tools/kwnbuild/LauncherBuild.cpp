@@ -94,9 +94,13 @@ void writeLauncher(ByteSink& out, std::span<const unsigned char> stub, const std
     checkedImageEnd(stub, stubName);
     std::vector<unsigned char> image(stub.begin(), stub.end());
     if (!model.resources.empty()) {
-        ResourceTree tree = readResources(stub);
+        ResourceTree stubResources = readResources(stub);
+        ResourceTree tree = stubResources;
         applyResources(tree, model.resources);
-        image = withResources(stub, tree);
+        // Settings that give the stub's own resources keep its image as the linker laid it out,
+        // so that what `show` reads back from any launcher rebuilds it byte for byte.
+        if (tree != stubResources)
+            image = withResources(stub, tree);
     }
     // Summed over the whole file below, so a checksum the stub has stays true.
     std::uint64_t checksumField = checksumFieldOffset(stub);

@@ -1,12 +1,15 @@
 #include "tools/kwnbuild/LauncherShow.h"
 
 #include "jvm/SearchSequence.h"
+#include "tools/kwnbuild/BuildConfig.h"
 #include "tools/kwnbuild/BuildError.h"
 #include "tools/kwnbuild/ConfigBlockWriter.h"
 #include "tools/kwnbuild/IncludedFileRecords.h"
 #include "tools/kwnbuild/PeImage.h"
+#include "tools/kwnbuild/ResourceConfig.h"
 #include "tools/kwnbuild/SettingValues.h"
 #include "tools/kwnbuild/TextEncoding.h"
+#include "tools/kwnbuild/WholeFile.h"
 
 #include <algorithm>
 #include <fstream>
@@ -287,19 +290,79 @@ std::vector<std::filesystem::path> extractFiles(std::span<const unsigned char> l
     return written;
 }
 
-std::string resourceComments(const ResourceListing& listing) {
-    // Comments, not a [resources] table: the pictures live in the image, not in files to name.
-    std::string out = "\n# Resources (type, name, language, bytes):\n";
-    for (const ResourceEntry& entry : listing.entries)
-        out += "#   " + entry.type + " " + entry.name + " " + std::to_string(entry.language) + " " +
-               std::to_string(entry.size) + "\n";
-    if (listing.version) {
-        out += "# Version " + versionText(listing.version->fileVersion) + ", product " +
-               versionText(listing.version->productVersion) + "\n";
-        for (const auto& [name, value] : listing.version->strings)
-            out += "#   " + name + ": " + utf16ToUtf8(value).value_or("(not text)") + "\n";
+std::string resourcesText(std::span<const unsigned char> launcher,
+                          const std::optional<std::filesystem::path>& directory,
+                          const std::vector<std::filesystem::path>& taken) {
+    ResourceTree tree = readResources(launcher);
+    // Whether the launcher's own resources already hold what the lines set.
+    auto holds = [&tree](const std::string& lines) {
+        try {
+            ResourceTree applied = tree;
+            applyResources(applied, parseConfig("[resources]\n" + lines, "show").resources);
+            return applied == tree;
+        } catch (const BuildError&) {
+            return false;
+        }
+    };
+    std::string table, comments;
+    auto addFile = [&](const char* setting, const std::string& name,
+                       const std::optional<std::vector<unsigned char>>& bytes) {
+        if (!bytes)
+            return;
+        if (!directory) {
+            comments += std::string("# ") + setting + ": --extract DIR writes it out\n";
+            return;
+        }
+        std::filesystem::path target =
+            std::filesystem::absolute(*directory / "launcher-resources" / name);
+        if (std::find(taken.begin(), taken.end(), target) != taken.end())
+            throw BuildError("an included file has the name the launcher's " +
+                             std::string(setting) + " is written to, '" + target.string() + "'");
+        std::filesystem::create_directories(target.parent_path());
+        replaceWholeFile(target, *bytes);
+        std::u8string path = target.u8string();
+        std::string line = setting + (" = " + tomlString(std::string(path.begin(), path.end())));
+        if (holds(line + "\n"))
+            table += line + "\n";
+        else
+            std::filesystem::remove(target);
+    };
+    addFile("icon", "icon.ico", iconFile(tree));
+    addFile("splash-bitmap", "splash-bitmap.bmp", bitmapFile(tree));
+    if (auto image = splashImageFile(tree))
+        addFile("splash-image", "splash-image." + image->second, image->first);
+    if (auto manifest = manifestSettings(tree)) {
+        std::string lines =
+            "execution-level = \"" + manifest->first + "\"\ndpi-aware = " +
+            (manifest->second == "per-monitor" ? "\"per-monitor\"" : manifest->second) + "\n";
+        if (holds(lines))
+            table += lines;
     }
-    return out;
+    std::string out = table.empty() ? "" : "\n[resources]\n" + table;
+    auto version = std::find_if(tree.begin(), tree.end(), [](const auto& entry) {
+        return entry.first.type == resourceNumber(resource_type::kVersion);
+    });
+    if (version != tree.end()) {
+        VersionInfo info = decodeVersionInfo(version->second);
+        std::string lines;
+        for (const auto& [name, value] : info.strings) {
+            const char* key = versionSettingName(name);
+            lines += (key ? std::string(key) : name) + " = " + wideString(value) + "\n";
+        }
+        if (holds("[resources.version]\n" + lines)) {
+            out += "\n[resources.version]\n" + lines;
+        } else {
+            comments += "# Version " + versionText(info.fileVersion) + ", product " +
+                        versionText(info.productVersion) + "\n";
+            for (const auto& [name, value] : info.strings)
+                comments += "#   " + name + ": " + utf16ToUtf8(value).value_or("(not text)") + "\n";
+        }
+    }
+    out += "\n# Resources (type, name, language, bytes):\n";
+    for (const auto& [key, data] : tree)
+        out += "#   " + resourceTypeName(key.type) + " " + describeResourceId(key.name) + " " +
+               std::to_string(key.language) + " " + std::to_string(data.size()) + "\n";
+    return out + comments;
 }
 
 } // namespace kwn::build

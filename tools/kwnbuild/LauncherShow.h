@@ -39,8 +39,13 @@ std::vector<std::filesystem::path> extractFiles(std::span<const unsigned char> l
                                                 const DecodedLauncher& decoded,
                                                 const std::filesystem::path& directory);
 
-// The resources a launcher carries and its version strings, as TOML comments after the
-// configuration: they are shown, not rebuilt.
-std::string resourceComments(const ResourceListing& listing);
+// The [resources] table that gives the launcher its resources again: each setting only where
+// applying it to the launcher itself changes nothing, so that applied to the stub the launcher
+// was built from it gives what the launcher carries. The icon and splash pictures are written as
+// files under `directory` (beside the included files in `taken`) when one is given, and named in
+// comments otherwise. Then every resource as a comment: type, name, language, bytes.
+std::string resourcesText(std::span<const unsigned char> launcher,
+                          const std::optional<std::filesystem::path>& directory,
+                          const std::vector<std::filesystem::path>& taken = {});
 
 } // namespace kwn::build

@@ -10,8 +10,6 @@
 namespace kwn::build {
 
 namespace {
-const std::array<const char*, 3> kExecutionLevels = {"asInvoker", "highestAvailable",
-                                                     "requireAdministrator"};
 // [resources.version] keys to the version resource's string names, in the order they are stored.
 const std::array<std::pair<const char*, const char*>, 7> kVersionStrings = {{
     {"company", "CompanyName"},
@@ -81,6 +79,14 @@ std::string dpiAwareness(const toml::node& node, const std::string& at) {
     throw BuildError(at + ": expected true, false or \"per-monitor\"");
 }
 } // namespace
+
+const char* versionSettingName(std::string_view stringName) {
+    for (const auto& [key, name] : kVersionStrings) {
+        if (stringName == name)
+            return key;
+    }
+    return nullptr;
+}
 
 ResourceSettings readResourceSettings(const toml::node& node, const std::string& source) {
     ResourceSettings settings;

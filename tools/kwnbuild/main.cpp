@@ -80,10 +80,13 @@ int show(const ShowRequest& request) {
     std::vector<unsigned char> bytes = kwn::build::readWholeFile(request.launcher, "launcher");
     kwn::build::DecodedLauncher decoded = kwn::build::decodeLauncher(bytes);
     std::vector<std::filesystem::path> extracted;
-    if (!request.extract.empty())
-        extracted = kwn::build::extractFiles(bytes, decoded, request.extract);
+    std::optional<std::filesystem::path> directory;
+    if (!request.extract.empty()) {
+        directory = request.extract;
+        extracted = kwn::build::extractFiles(bytes, decoded, *directory);
+    }
     std::cout << kwn::build::configText(decoded, extracted)
-              << kwn::build::resourceComments(kwn::build::listResources(bytes));
+              << kwn::build::resourcesText(bytes, directory, extracted);
     return 0;
 }
 } // namespace
@@ -104,8 +107,8 @@ int main(int argc, char** argv) {
         app.add_subcommand("show", "Print the configuration that rebuilds a built launcher");
     showCommand->add_option("launcher", showRequest.launcher, "The launcher to read")->required();
     showCommand->add_option("--extract", showRequest.extract,
-                            "Write the included files under this directory; the printed "
-                            "[[file]] entries name them");
+                            "Write the included files, icon and splash pictures under this "
+                            "directory; the printed configuration names them");
     app.require_subcommand(0, 1);
     try {
         app.parse(argc, argv);
