@@ -1,8 +1,9 @@
 """The launcher stubs as files, both widths (the x86 one cannot run here, so this is all that
 checks it): statically linked, a GUI image of its width, nothing behind the last section where
 the build tool puts the block, and the resources every application inherits. Then a launcher
-with an application's own resources, checked by tools other than ours: the Windows loader and
-version API under Wine, osslsigncode, and the launcher itself."""
+with an application's own resources, rebuilt from what the build tool's show gives back, and
+checked by tools other than ours: the Windows loader and version API under Wine, osslsigncode,
+and the launcher itself."""
 import re
 import shutil
 import struct
