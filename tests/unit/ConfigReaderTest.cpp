@@ -32,17 +32,23 @@ TEST(BlockFileTest, ReadUpToStartsWhereverTheReaderStands) {
         EXPECT_EQ(piece, Bytes(content.begin() + at, content.begin() + at + 100)) << at;
         EXPECT_EQ(block.readInt() & 0xFF, content[static_cast<std::size_t>(at) + 100]);
     }
-    // Bytes the buffer holds cost no read call; after a failed seek the file's own position is
-    // unknown, so the next fill moves it again.
+    // Bytes the buffer holds cost no read call; a failed read is final: nothing is read or
+    // delivered after it, and the first failure's text stays.
     test::FakeReadableFile once(content, test::ReadFailure{1, 5}), lost(content, std::nullopt);
     BlockFile buffered(once, log), moved(lost, log);
     buffered.readInt();
     buffered.seek(0);
+    EXPECT_EQ(buffered.readInt(), 0x03020100);
+    EXPECT_EQ(buffered.failure(), nullptr);
     moved.readInt();
     moved.seek(-4);
-    EXPECT_THROW(moved.readInt(), BlockReadError);
+    EXPECT_EQ(moved.readInt(), 0);
     moved.seek(0);
-    EXPECT_EQ(std::tuple(buffered.readInt(), moved.readInt()), std::tuple(0x03020100, 0x03020100));
+    Bytes piece(4);
+    EXPECT_EQ(std::tuple(moved.readShort(), moved.readLong(), moved.readString(),
+                         moved.readWString(), moved.readUpTo(piece.data(), 4).ok),
+              std::tuple(0, 0, "", u"", false));
+    EXPECT_STREQ(moved.failure(), "Internal Error: readInt");
 }
 
 TEST(ConfigGetters, IntAndColorReadLeadingNumbersAsAtoiDoes) {
@@ -116,6 +122,15 @@ TEST(ConfigReading, DamageFailsAsThePrimitiveThatMetIt) {
     const Bytes& g = good.bytes;
     const std::int64_t b = good.blockStart;
     const char* const kInt = "Internal Error: readInt";
+    // A count the file cannot hold ends at the first missing entry, not after 2^31 empty ones.
+    auto counted = [](std::vector<std::int32_t> counts) {
+        test::ByteWriter block;
+        block.u32(kBlockMagic).u32(0).u32(0).i64(0);
+        for (std::int32_t count : counts)
+            block.i32(count);
+        return test::buildLauncherImage(block.bytes()).bytes;
+    };
+    const std::int32_t kMany = INT32_MAX;
     // clang-format off
     const std::tuple<Bytes, const char*, const char*, std::optional<test::ReadFailure>> cases[] = {
         {{}, "Error opening media file. Please move this file to an ascii-only path like c:\\",
@@ -125,7 +140,10 @@ TEST(ConfigReading, DamageFailsAsThePrimitiveThatMetIt) {
         {test::cut(g, b), kInt, "error 0 0\n\n", {}}, {test::cut(g, b + 14), "Internal Error: readLong", "", {}},
         {test::cut(g, b + 36), "Internal Error: readString", "", {}},
         {test::cut(g, b + 55), "Internal Error: readWString", "", {}},
-        {g, kInt, "error 23 0\n\n", test::ReadFailure{0, 23}}};
+        {g, kInt, "error 23 0\n\n", test::ReadFailure{0, 23}},
+        {counted({kMany}), kInt, "error 0 0\n\n", {}}, {counted({0, kMany}), kInt, "error 0 0\n\n", {}},
+        {counted({0, 0, kMany}), "Internal Error: readString", "", {}},
+        {counted({0, 0, 1, 0, kMany}), kInt, "error 0 0\n\n", {}}};
     // clang-format on
     for (const auto& [file, failure, logLine, readFailure] : cases) {
         Reading r(file, readFailure);
