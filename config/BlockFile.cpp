@@ -133,11 +133,11 @@ std::int32_t BlockFile::readLength(const char* failure, std::int64_t multipleOf)
 }
 
 std::string BlockFile::readString() {
-    const char* failure = "Internal Error: readString";
-    std::string value(static_cast<size_t>(readLength(failure, 1)), '\0');
+    const char* text = "Internal Error: readString";
+    std::string value(static_cast<size_t>(readLength(text, 1)), '\0');
     Shortfall shortfall;
     if (!readChecked(value.data(), value.size(), shortfall)) {
-        fail(failure);
+        fail(text);
         return {};
     }
     value.resize(std::strlen(value.c_str()));
@@ -145,12 +145,12 @@ std::string BlockFile::readString() {
 }
 
 std::u16string BlockFile::readWString() {
-    const char* failure = "Internal Error: readWString";
-    std::int32_t length = readLength(failure, 2);
+    const char* text = "Internal Error: readWString";
+    std::int32_t length = readLength(text, 2);
     std::vector<unsigned char> bytes(static_cast<size_t>(length));
     Shortfall shortfall;
     if (!readChecked(bytes.data(), bytes.size(), shortfall)) {
-        fail(failure);
+        fail(text);
         return {};
     }
     std::u16string value;

@@ -22,7 +22,8 @@ using launcher::LaunchContext;
 // next to the copying itself; one buffer serves every file, nothing is allocated per chunk.
 constexpr std::uint32_t kCopyChunk = 256 * 1024;
 constexpr std::uint32_t kErrorAlreadyExists = 183; // ERROR_ALREADY_EXISTS
-std::vector<unsigned char> copyBuffer; // see copyFileData
+// The buffer copyFileData reads and writes through.
+std::vector<unsigned char> copyBuffer;
 
 // A word at a time: the byte loop alone cost as much as the disk writes.
 void descramble(unsigned char* bytes, std::uint32_t count) {

@@ -1,8 +1,8 @@
 // The stub is built without exceptions: their runtime support (unwinder, type information,
-// the library's exception classes and the strings they carry) would be a third of every
-// application's launcher. Where the C++ library would throw (memory exhausted, a length beyond
-// what a container can hold, an empty std::function called) it calls these functions instead,
-// and each ends the launcher as its other internal errors do: the text shown, exit code 1.
+// the library's exception classes and the strings they carry) would be a third to a half of
+// every application's launcher. Where the C++ library would throw (memory exhausted, a length
+// beyond what a container can hold, an empty std::function called) it calls these functions
+// instead, and each ends the launcher as its other internal errors do: the text shown, exit 1.
 #include "launcher/LibraryFailure.h"
 
 #include "launcher/LaunchContext.h"
@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <new>
 #include <string>
-#include <windows.h>
 
 namespace kwn::launcher {
 
@@ -25,7 +24,7 @@ std::atomic<bool> failing{false};
     LaunchContext* context = reportingContext.load();
     if (context && !failing.exchange(true))
         context->errors.fatalText(std::string("Internal Error: ") + what);
-    ExitProcess(1);
+    std::_Exit(1);
 }
 } // namespace
 
@@ -38,6 +37,7 @@ void reportLibraryFailuresTo(LaunchContext& context) {
 namespace std {
 using kwn::launcher::libraryFailure;
 
+// clang-format off
 void __throw_bad_exception() { libraryFailure("bad_exception"); }
 void __throw_bad_alloc() { libraryFailure("bad_alloc"); }
 void __throw_bad_array_new_length() { libraryFailure("bad_array_new_length"); }
@@ -55,6 +55,7 @@ void __throw_runtime_error(const char* what) { libraryFailure(what); }
 void __throw_range_error(const char* what) { libraryFailure(what); }
 void __throw_overflow_error(const char* what) { libraryFailure(what); }
 void __throw_underflow_error(const char* what) { libraryFailure(what); }
+// clang-format on
 } // namespace std
 
 // The library's own operator new throws std::bad_alloc directly, which alone would link the
