@@ -14,6 +14,7 @@ function(kwn_cross_stub name toolchain triple)
             -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/${toolchain}.cmake
             -DCMAKE_BUILD_TYPE=MinSizeRel
             -DKWN_DIST_DIR=${KWN_DIST_DIR}
+            -DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER}
         BUILD_ALWAYS ON
         INSTALL_COMMAND "")
 endfunction()

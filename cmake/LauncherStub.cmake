@@ -7,9 +7,9 @@ else()
     set(KWN_STUB_NAME launcher-x86)
 endif()
 
-add_executable(launcher WIN32 launcher/WinMain.cpp resources/launcher.rc)
+add_executable(launcher WIN32 launcher/WinMain.cpp launcher/LibraryFailure.cpp resources/launcher.rc)
 set_target_properties(launcher PROPERTIES
     OUTPUT_NAME ${KWN_STUB_NAME}
     RUNTIME_OUTPUT_DIRECTORY ${KWN_DIST_DIR}/stubs)
-target_link_libraries(launcher PRIVATE kwn_platform_win32 kwn_logic kwn_warnings)
+target_link_libraries(launcher PRIVATE kwn_platform_win32 kwn_logic kwn_warnings kwn_stub_code)
 target_link_options(launcher PRIVATE -static -s)

@@ -66,12 +66,24 @@ bool BlockFile::readBytes(void* out, size_t count, Shortfall& shortfall) {
     return true;
 }
 
+bool BlockFile::readChecked(void* out, size_t count, Shortfall& shortfall) {
+    return !failure_ && readBytes(out, count, shortfall);
+}
+
+void BlockFile::fail(const char* failure) {
+    if (!failure_)
+        failure_ = failure;
+}
+
 std::int16_t BlockFile::readShort() {
     unsigned char bytes[2];
     Shortfall shortfall;
+    if (failure_)
+        return 0;
     if (!readBytes(bytes, sizeof bytes, shortfall)) {
         log_.logMessage("error %d\n", shortfall.error);
-        throw BlockReadError("Internal Error: readShort");
+        fail("Internal Error: readShort");
+        return 0;
     }
     return littleEndian<std::int16_t>(bytes);
 }
@@ -79,9 +91,12 @@ std::int16_t BlockFile::readShort() {
 std::int32_t BlockFile::readInt() {
     unsigned char bytes[4];
     Shortfall shortfall;
+    if (failure_)
+        return 0;
     if (!readBytes(bytes, sizeof bytes, shortfall)) {
         log_.logMessage("error %d %d\n", shortfall.error, shortfall.bytesRead);
-        throw BlockReadError("Internal Error: readInt");
+        fail("Internal Error: readInt");
+        return 0;
     }
     return littleEndian<std::int32_t>(bytes);
 }
@@ -89,9 +104,12 @@ std::int32_t BlockFile::readInt() {
 std::int64_t BlockFile::readLong() {
     unsigned char bytes[8];
     Shortfall shortfall;
+    if (failure_)
+        return 0;
     if (!readBytes(bytes, sizeof bytes, shortfall)) {
         log_.logMessage("error %d\n", shortfall.error);
-        throw BlockReadError("Internal Error: readLong");
+        fail("Internal Error: readLong");
+        return 0;
     }
     return littleEndian<std::int64_t>(bytes);
 }
@@ -101,32 +119,40 @@ std::int64_t BlockFile::readLong() {
 std::int32_t BlockFile::readLength(const char* failure, std::int64_t multipleOf) {
     unsigned char bytes[4];
     Shortfall shortfall;
-    if (!readBytes(bytes, sizeof bytes, shortfall))
-        throw BlockReadError(failure);
+    if (!readChecked(bytes, sizeof bytes, shortfall)) {
+        fail(failure);
+        return 0;
+    }
     auto length = littleEndian<std::int32_t>(bytes);
     bool pastEnd = fileSize_ >= 0 && length > fileSize_ - position_;
-    if (length < 0 || length % multipleOf != 0 || pastEnd)
-        throw BlockReadError(failure);
+    if (length < 0 || length % multipleOf != 0 || pastEnd) {
+        fail(failure);
+        return 0;
+    }
     return length;
 }
 
 std::string BlockFile::readString() {
-    const char* failure = "Internal Error: readString";
-    std::string value(static_cast<size_t>(readLength(failure, 1)), '\0');
+    const char* text = "Internal Error: readString";
+    std::string value(static_cast<size_t>(readLength(text, 1)), '\0');
     Shortfall shortfall;
-    if (!readBytes(value.data(), value.size(), shortfall))
-        throw BlockReadError(failure);
+    if (!readChecked(value.data(), value.size(), shortfall)) {
+        fail(text);
+        return {};
+    }
     value.resize(std::strlen(value.c_str()));
     return value;
 }
 
 std::u16string BlockFile::readWString() {
-    const char* failure = "Internal Error: readWString";
-    std::int32_t length = readLength(failure, 2);
+    const char* text = "Internal Error: readWString";
+    std::int32_t length = readLength(text, 2);
     std::vector<unsigned char> bytes(static_cast<size_t>(length));
     Shortfall shortfall;
-    if (!readBytes(bytes.data(), bytes.size(), shortfall))
-        throw BlockReadError(failure);
+    if (!readChecked(bytes.data(), bytes.size(), shortfall)) {
+        fail(text);
+        return {};
+    }
     std::u16string value;
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
         auto unit = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
@@ -138,6 +164,8 @@ std::u16string BlockFile::readWString() {
 }
 
 platform::ReadableFile::ReadResult BlockFile::readUpTo(void* out, std::uint32_t count) {
+    if (failure_)
+        return {false, 0, 0};
     std::int64_t offset = position_ - bufferStart_;
     if (offset >= 0 && offset < static_cast<std::int64_t>(buffer_.size())) {
         auto take = static_cast<std::uint32_t>(

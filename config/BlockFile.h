@@ -1,21 +1,17 @@
 #pragma once
 // Little-endian reads from the launcher's own file, through a buffer rather than one ReadFile
-// per field. A short or failed read ends in BlockReadError carrying the text the user sees,
-// named after the primitive that failed.
+// per field. A short or failed read records the text the user sees, named after the primitive
+// that failed; from then on every read gives zero or empty without touching the file, so a
+// caller checks failure() once after a run of reads and before acting on what they gave.
+// (No exceptions: the stub is built without them, as their runtime support would double it.)
 #include "diag/NativeLog.h"
 #include "platform/Files.h"
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace kwn::config {
-
-class BlockReadError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 class BlockFile {
 public:
@@ -23,6 +19,8 @@ public:
 
     void seek(std::int64_t position);
     std::int64_t position() const { return position_; }
+    // The first failed read's text, or null while every read succeeded.
+    const char* failure() const { return failure_; }
 
     std::int16_t readShort();
     std::int32_t readInt();
@@ -33,7 +31,8 @@ public:
     std::u16string readWString();
     // Up to count bytes for bulk copies: what the buffer still holds at the current position,
     // else one read of the file straight into out, so that large content is not buffered
-    // twice. A short delivery is not an error; the caller decides what 0 bytes mean.
+    // twice. A short delivery is not an error; the caller decides what 0 bytes mean. Nothing
+    // is delivered after a failed read.
     platform::ReadableFile::ReadResult readUpTo(void* out, std::uint32_t count);
 
 private:
@@ -48,6 +47,9 @@ private:
     // Moves the file to our position unless it stands there already.
     bool syncFilePosition();
     std::int32_t readLength(const char* failure, std::int64_t multipleOf);
+    // Like readBytes, but nothing is read once a read has failed.
+    bool readChecked(void* out, size_t count, Shortfall& shortfall);
+    void fail(const char* failure);
 
     platform::ReadableFile& file_;
     diag::NativeLog& log_;
@@ -56,6 +58,7 @@ private:
     std::vector<unsigned char> buffer_;
     std::int64_t bufferStart_ = 0;   // file offset of buffer_[0]
     std::int64_t filePosition_ = -1; // where the file itself stands; -1 when unknown
+    const char* failure_ = nullptr;
 };
 
 } // namespace kwn::config

@@ -12,12 +12,17 @@
 
 namespace kwn::config {
 
-// The launcher's own file, or BlockReadError with the text that asks to move it.
+// Shown when the launcher cannot open its own file.
+inline constexpr char kOpenFailure[] =
+    "Error opening media file. Please move this file to an ascii-only path like c:\\";
+
+// The launcher's own file, or null (logged) when it cannot be opened.
 std::unique_ptr<platform::ReadableFile>
 openLauncherFile(platform::Files& files, const std::u16string& modulePath, diag::NativeLog& log);
 
-// Walks the PE headers and leaves the file at the block's first byte.
-void seekToConfigBlock(BlockFile& file, diag::NativeLog& log);
+// Walks the PE headers and leaves the file at the block's first byte; false when a header read
+// failed (the file's failure() tells which).
+bool seekToConfigBlock(BlockFile& file, diag::NativeLog& log);
 
 // Reads the whole block into `block`. `detectLocale` runs between the wide entries and the
 // locale groups, also when there are no groups, and returns the locale name the groups are

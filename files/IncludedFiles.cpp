@@ -22,6 +22,8 @@ using launcher::LaunchContext;
 // next to the copying itself; one buffer serves every file, nothing is allocated per chunk.
 constexpr std::uint32_t kCopyChunk = 256 * 1024;
 constexpr std::uint32_t kErrorAlreadyExists = 183; // ERROR_ALREADY_EXISTS
+// The buffer copyFileData reads and writes through.
+std::vector<unsigned char> copyBuffer;
 
 // A word at a time: the byte loop alone cost as much as the disk writes.
 void descramble(unsigned char* bytes, std::uint32_t count) {
@@ -144,28 +146,22 @@ int extractIncludedFiles(LaunchContext& ctx, bool createTempDirectory) {
     }
     if (createTempDirectory)
         createLauncherTempDirectory(ctx);
-    int result = kExtracted;
-    try {
-        std::unique_ptr<platform::ReadableFile> handle =
-            config::openLauncherFile(ctx.os.files, ctx.paths.getModulePathW(), ctx.log);
-        config::BlockFile file(*handle, ctx.log);
-        file.seek(ctx.config.blockEndPosition());
-        result = extractRecords(ctx, file, count);
-    } catch (const config::BlockReadError& failure) {
-        ctx.errors.fatalText(failure.what());
-    }
+    std::unique_ptr<platform::ReadableFile> handle =
+        config::openLauncherFile(ctx.os.files, ctx.paths.getModulePathW(), ctx.log);
+    if (!handle)
+        ctx.errors.fatalText(config::kOpenFailure);
+    config::BlockFile file(*handle, ctx.log);
+    file.seek(ctx.config.blockEndPosition());
+    int result = extractRecords(ctx, file, count);
     if (result == kExtracted)
         ctx.log.logMessage("extracting files done");
     return result;
 }
 
 int extractOneFile(LaunchContext& ctx, config::BlockFile& file, const std::string& targetPath) {
-    std::int64_t size = 0;
-    try {
-        size = file.readLong();
-    } catch (const config::BlockReadError& failure) {
-        ctx.errors.fatalText(failure.what());
-    }
+    std::int64_t size = file.readLong();
+    if (file.failure())
+        ctx.errors.fatalText(file.failure());
     ctx.log.logMessage("extracting %s (size: %I64d)", targetPath, size);
     if (size <= 0)
         return kExtracted;
@@ -182,8 +178,11 @@ int copyFileData(LaunchContext& ctx, config::BlockFile& source, platform::Writab
     if (size <= 0)
         return kExtracted;
     // Extraction runs once, on the main thread: one buffer for the process, allocated on first
-    // use (a static array would be stored in every launcher file).
-    static std::vector<unsigned char> buffer(kCopyChunk);
+    // use (a static array would be stored in every launcher file). At namespace scope rather
+    // than a local static, whose guard would bring the library's exception support back.
+    if (copyBuffer.empty())
+        copyBuffer.resize(kCopyChunk);
+    std::vector<unsigned char>& buffer = copyBuffer;
     std::int64_t total = 0;
     while (true) {
         auto wanted = static_cast<std::uint32_t>(std::min<std::int64_t>(kCopyChunk, size - total));

@@ -1,4 +1,5 @@
 // The Windows entry point: builds the real platform and hands over to the start-up sequence.
+#include "launcher/LibraryFailure.h"
 #include "launcher/StartupSequence.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -31,5 +32,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int showCom
     // process ends, which may be after this function has returned.
     auto* platform = new kwn::platform::win32::Win32Platform;
     auto* context = new kwn::launcher::LaunchContext(platform->platform());
+    kwn::launcher::reportLibraryFailuresTo(*context);
     return kwn::launcher::winMain(*context, instance, commandTail ? commandTail : "", showCommand);
 }

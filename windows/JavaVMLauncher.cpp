@@ -166,7 +166,9 @@ bool launchJavaProgram(launcher::LaunchContext& ctx, bool destroyAfterMain) {
 }
 
 bool createJvm(launcher::LaunchContext& ctx, JNIEnv*& env) {
-    auto arguments = std::make_shared<VmArgumentRecord>(buildVmArguments(ctx));
+    // Not make_shared: without type information (as the stub is built) it needs the library's
+    // exception support.
+    std::shared_ptr<VmArgumentRecord> arguments(new VmArgumentRecord(buildVmArguments(ctx)));
     ctx.vmInitArgs = arguments;
     ctx.log.logMessage("Creating JVM");
     if (!ctx.createJavaVm)

@@ -7,6 +7,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <span>
+
 namespace kwn::config {
 namespace {
 
@@ -32,17 +35,40 @@ TEST(BlockFileTest, ReadUpToStartsWhereverTheReaderStands) {
         EXPECT_EQ(piece, Bytes(content.begin() + at, content.begin() + at + 100)) << at;
         EXPECT_EQ(block.readInt() & 0xFF, content[static_cast<std::size_t>(at) + 100]);
     }
-    // Bytes the buffer holds cost no read call; after a failed seek the file's own position is
-    // unknown, so the next fill moves it again.
-    test::FakeReadableFile once(content, test::ReadFailure{1, 5}), lost(content, std::nullopt);
-    BlockFile buffered(once, log), moved(lost, log);
+    // Bytes the buffer holds cost no read call.
+    test::FakeReadableFile once(content, test::ReadFailure{1, 5});
+    BlockFile buffered(once, log);
     buffered.readInt();
     buffered.seek(0);
-    moved.readInt();
-    moved.seek(-4);
-    EXPECT_THROW(moved.readInt(), BlockReadError);
-    moved.seek(0);
-    EXPECT_EQ(std::tuple(buffered.readInt(), moved.readInt()), std::tuple(0x03020100, 0x03020100));
+    EXPECT_EQ(buffered.readInt(), 0x03020100);
+}
+
+// A failed read gives zero or empty and names its primitive. It is final: from any position,
+// every read after it gives nothing, and the first failure's text stays.
+TEST(BlockFileTest, AFailedReadGivesNothingAndIsFinal) {
+    test::FakePlatform fake;
+    diag::NativeLog log(fake.platform());
+    const std::pair<std::string, std::function<bool(BlockFile&)>> reads[] = {
+        {"readShort", [](BlockFile& f) { return f.readShort() == 0; }},
+        {"readInt", [](BlockFile& f) { return f.readInt() == 0; }},
+        {"readLong", [](BlockFile& f) { return f.readLong() == 0; }},
+        {"readString", [](BlockFile& f) { return f.readString().empty(); }},
+        {"readWString", [](BlockFile& f) { return f.readWString().empty(); }},
+        {"readUpTo", [](BlockFile& f) {
+             char byte;
+             auto got = f.readUpTo(&byte, 1);
+             return std::tuple(got.ok, got.bytesRead, got.error) == std::tuple(false, 0u, 0u);
+         }}};
+    for (const auto& [name, gaveNothing] : std::span(reads).first(5)) {
+        test::FakeReadableFile file(Bytes(16, 7), std::nullopt);
+        BlockFile block(file, log);
+        block.seek(16);
+        EXPECT_TRUE(gaveNothing(block)) << name;
+        block.seek(0); // where every read would succeed
+        for (const auto& [other, givesNothing] : reads)
+            EXPECT_TRUE(givesNothing(block)) << name << " then " << other;
+        EXPECT_STREQ(block.failure(), ("Internal Error: " + name).c_str());
+    }
 }
 
 TEST(ConfigGetters, IntAndColorReadLeadingNumbersAsAtoiDoes) {
@@ -120,6 +146,15 @@ TEST(ConfigReading, DamageFailsAsThePrimitiveThatMetIt) {
     const Bytes& g = good.bytes;
     const std::int64_t b = good.blockStart;
     const char* const kInt = "Internal Error: readInt";
+    // A count the file cannot hold ends at the first missing entry, not after 2^31 empty ones.
+    auto counted = [](std::vector<std::int32_t> counts) {
+        test::ByteWriter block;
+        block.u32(kBlockMagic).u32(0).u32(0).i64(0);
+        for (std::int32_t count : counts)
+            block.i32(count);
+        return test::buildLauncherImage(block.bytes()).bytes;
+    };
+    const std::int32_t kMany = INT32_MAX;
     // clang-format off
     const std::tuple<Bytes, const char*, const char*, std::optional<test::ReadFailure>> cases[] = {
         {{}, "Error opening media file. Please move this file to an ascii-only path like c:\\",
@@ -129,7 +164,15 @@ TEST(ConfigReading, DamageFailsAsThePrimitiveThatMetIt) {
         {test::cut(g, b), kInt, "error 0 0\n\n", {}}, {test::cut(g, b + 14), "Internal Error: readLong", "", {}},
         {test::cut(g, b + 36), "Internal Error: readString", "", {}},
         {test::cut(g, b + 55), "Internal Error: readWString", "", {}},
-        {g, kInt, "error 23 0\n\n", test::ReadFailure{0, 23}}};
+        {g, kInt, "error 23 0\n\n", test::ReadFailure{0, 23}},
+        // A read error inside a long value fails as the read of that value.
+        {test::buildLauncherImage(test::ConfigBlockBuilder().narrow(1, std::string(70000, 'v')).build()).bytes,
+         "Internal Error: readString", "", test::ReadFailure{1, 5}},
+        {test::buildLauncherImage(test::ConfigBlockBuilder().wide(1, std::u16string(40000, u'w')).build()).bytes,
+         "Internal Error: readWString", "", test::ReadFailure{1, 5}},
+        {counted({kMany}), kInt, "error 0 0\n\n", {}}, {counted({0, kMany}), kInt, "error 0 0\n\n", {}},
+        {counted({0, 0, kMany}), "Internal Error: readString", "", {}},
+        {counted({0, 0, 1, 0, kMany}), kInt, "error 0 0\n\n", {}}};
     // clang-format on
     for (const auto& [file, failure, logLine, readFailure] : cases) {
         Reading r(file, readFailure);

@@ -156,6 +156,9 @@ TEST_F(IncludedFilesTest, RecordsAreExtractedAsTheCountAndNamesSay) {
     ctx.tempDirectory.clear(); // nothing lies inside an empty temp directory
     EXPECT_EQ(extract(), 1);
     EXPECT_THAT(logText(), HasSubstr("name ok (outside the temp directory)"));
+    files.files.erase(kModule); // gone since its block was read
+    EXPECT_EQ(extract(), 1);
+    EXPECT_THAT(test::narrow(fake.ui.boxes.back().text), HasSubstr("Error opening media file."));
 }
 
 TEST_F(IncludedFilesTest, AFailedWriteReportsTheBytesLeft) {
