@@ -162,12 +162,15 @@ class Products:
         self.kwnbuild = shutil.copy2(kwnbuild, into)
 
     def build_launcher(self, output: Path, settings: dict, wide: dict | None = None,
-                       includes: dict[str, Path] | None = None) -> Path:
+                       includes: dict[str, Path] | None = None,
+                       locales: dict[str, dict] | None = None) -> Path:
         """A real launcher file, made as applications make theirs; includes maps the name a file
-        is extracted under to the file that supplies it."""
+        is extracted under to the file that supplies it, locales a locale name to its entries."""
         config = output.with_suffix(".toml")
-        config.write_text("\n".join(["[settings]", *toml(settings), "[wide]", *toml(wide or {})]),
-                          encoding="utf-8")
+        groups = [line for name, entries in (locales or {}).items()
+                  for line in ["[[locale]]", f'name = "{name}"', "[locale.entries]", *toml(entries)]]
+        config.write_text("\n".join(["[settings]", *toml(settings), "[wide]", *toml(wide or {}),
+                                     *groups]), encoding="utf-8")
         # The stand-in VM loads no classes, so no scenario needs the runtime jar.
         command = [self.kwnbuild, "--stub", self.stub, "--output", output, "--config", config,
                    "--no-runtime-jar"]

@@ -120,6 +120,8 @@ class StartTest(harness.WineTestCase):
         with_file = self.build("file.exe", SETTINGS,
                                includes={"a.jar": self.place("a.bin", bytes(10_000))}).read_bytes()
         boxed = self.build("boxed.exe", {**SETTINGS, 107: 1}).read_bytes()
+        german = self.build("german.exe", SETTINGS,
+                            locales={"de": {1016: "Kein Java {0} \u00e4"}}).read_bytes()
         harness.Runtime(self.scratch / "app" / "jre")
         in_app = self.build("app/app.exe", {**SETTINGS, 122: "app.Main"}).read_bytes()
         broken = harness.Runtime(self.scratch / "broken", library=b"MZ but no image" + bytes(200))
@@ -131,6 +133,9 @@ class StartTest(harness.WineTestCase):
             ("no runtime, log on", full, [], {"QELVO_LOG": "yes"}, 83,
              re.escape(NO_JVM) + r"\r\nLog: C:\\users\\[^\\]+\\Temp\\kwn_nlog_\d+\r\n"),
             ("no runtime, in a box", boxed, [], {}, 83, ""),
+            # The user's language from Wine's locale; its text in the ANSI code page.
+            ("no runtime, in German", german, [], {"LANG": "de_DE.UTF-8", "LC_ALL": "de_DE.UTF-8"},
+             83, re.escape(console_text("Kein Java 64 \xe4"))),
             ("runtime whose VM library does not load", full, [],
              {"JAVA_HOME": self.prefix.windows_path(broken.home)}, 83,
              re.escape(console_text("JAVA_HOME names no 64-bit runtime"))),
