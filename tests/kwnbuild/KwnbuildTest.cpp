@@ -58,9 +58,21 @@ TEST(BuildConfig, RejectsWhatTheLauncherCouldNotUse) {
         {"1000=\xFF", "--set 1000=\xFF: the text is not valid UTF-8"},
         {"1000=\xC0\xAF", ": the text is not valid UTF-8"},     // an overlong "/"
         {"1000=\xED\xA0\x80", ": the text is not valid UTF-8"}, // a surrogate
-        {"2002=0", "--set 2002=0: key 2002 is written by kwnbuild"}},
+        {"2002=0", "--set 2002=0: key 2002 is written by kwnbuild"},
+        {"splash.line1-weight=1001", "--set splash.line1-weight=1001: 1001 is out of range"},
+        {"splash.enabled=yes", "expected true or false, not string"},
+        {"runtime.min-versoin=1", "unknown setting; did you mean 'runtime.min-version'?"}},
         [&](const std::string& setting) { applySetting(model, setting); });
+    // By name: a TOML value where the setting takes one, else the text as it is.
+    const std::tuple<const char*, Key, const char*> named[] = {{"runtime.min-version=1.8", 126, "1.8"},
+        {"splash.enabled=true", 108, "1"}, {"splash.line1-colour=[1, 2, 3]", 10114, "1,2,3"},
+        {"splash.line2-colour=4,5,6", 10121, "4,5,6"}, {"vm.options=-Xmx1g -Da=b", 123, "-Xmx1g -Da=b"},
+        {"application.class-path=['archive:\xC3\xA9.jar']", 121, "A0\xE9.jar"}, {"messages.caption=1", 1000, "1"}};
     // clang-format on
+    for (const auto& [assignment, key, stored] : named) {
+        applySetting(model, assignment);
+        EXPECT_EQ(model.narrow.at(key), stored) << assignment;
+    }
 }
 
 // Stored with backslashes in Windows-1252; refused when the launcher could not create the file

@@ -345,12 +345,44 @@ ConfigModel loadConfigFile(const std::filesystem::path& path) {
     return model;
 }
 
+namespace {
+// A worded value from the command line: true, 5 or [1, 2, 3] as TOML reads them where the setting
+// takes such a value, anything else (and every text setting's value) as the text itself, so that
+// `--set runtime.min-version=1.8` needs no quotes.
+std::string encodeWordedSetting(const Setting& setting, std::string_view text,
+                                const std::string& where) {
+    bool textOnly = setting.kind == ValueKind::Text || setting.kind == ValueKind::Message ||
+                    setting.kind == ValueKind::Choice;
+    std::optional<toml::table> parsed;
+    try {
+        if (!textOnly)
+            parsed = toml::parse(asciiToml("v = " + std::string(text), where));
+    } catch (const toml::parse_error&) {
+    } catch (const BuildError&) { // not ASCII outside a string: no TOML value either
+    }
+    if (parsed && parsed->size() == 1)
+        return encodeSetting(setting, *parsed->get("v"), where);
+    return encodeSetting(setting, toml::value<std::string>(std::string(text)), where);
+}
+} // namespace
+
 void applySetting(ConfigModel& model, std::string_view assignment) {
     std::string where = "--set " + std::string(assignment);
     std::size_t equals = assignment.find('=');
     if (equals == std::string_view::npos)
-        fail(where, "expected KEY=VALUE");
-    std::optional<Key> key = parseKey(assignment.substr(0, equals));
+        fail(where, "expected KEY=VALUE or SECTION.NAME=VALUE");
+    std::string_view name = assignment.substr(0, equals);
+    std::optional<Key> key = parseKey(name);
+    std::size_t dot = name.rfind('.');
+    if (!key && dot != std::string_view::npos) {
+        std::string_view section = name.substr(0, dot), word = name.substr(dot + 1);
+        const Setting* setting = findSetting(section, word);
+        if (!setting)
+            fail(where, "unknown setting" + suggestion(section, word));
+        model.narrow[setting->key] =
+            encodeWordedSetting(*setting, assignment.substr(equals + 1), where);
+        return;
+    }
     if (!key)
         fail(where, kKeyRule);
     rejectIncludedFileKey(*key, where);

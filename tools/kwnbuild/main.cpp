@@ -45,7 +45,8 @@ void defineOptions(CLI::App& app, kwn::build::BuildRequest& request, std::string
                    "'kwnbuild keys'), numbered [settings], [wide], [[locale]], and [[file]]");
     // One value per occurrence, so that a stray argument is an error rather than a setting.
     app.add_option("--set", request.settings,
-                   "KEY=VALUE: set narrow entry KEY after the file (repeatable; the last wins)")
+                   "NAME=VALUE: a setting by name (runtime.min-version=1.8) or key number "
+                   "(126=1.8), after the file (repeatable; the last wins)")
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_option("--include", request.includes,
