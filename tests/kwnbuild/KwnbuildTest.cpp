@@ -61,6 +61,7 @@ TEST(BuildConfig, RejectsWhatTheLauncherCouldNotUse) {
         {"2002=0", "--set 2002=0: key 2002 is written by kwnbuild"},
         {"splash.line1-weight=1001", "--set splash.line1-weight=1001: 1001 is out of range"},
         {"splash.enabled=yes", "expected true or false, not string"},
+        {"splash.enabled=true\nx = 1", "expected true or false, not string"}, {"x=1", "a key must be"},
         {"runtime.min-versoin=1", "unknown setting; did you mean 'runtime.min-version'?"}},
         [&](const std::string& setting) { applySetting(model, setting); });
     // By name: a TOML value where the setting takes one, else the text as it is.
