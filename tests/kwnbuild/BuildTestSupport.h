@@ -1,5 +1,5 @@
 #pragma once
-// What the build tool's tests share: errors as text, scratch directories, whole files.
+// What the build tool's tests share: errors as text, scratch directories, whole files, stubs.
 #include "tools/kwnbuild/BuildError.h"
 #include "tools/kwnbuild/PeImage.h"
 
@@ -11,9 +11,6 @@
 #include <functional>
 #include <random>
 #include <set>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace kwn::build::test_support {
 
@@ -29,11 +26,18 @@ inline std::string errorOf(const std::function<void()>& action) {
     return "(accepted)";
 }
 
-// Each input must fail with a message that holds the expected text.
+// Holds when the action fails with a message that holds the text.
+inline testing::AssertionResult failsWith(const std::function<void()>& action,
+                                          const std::string& text) {
+    std::string error = errorOf(action);
+    if (error.find(text) != std::string::npos)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "\"" << error << "\" lacks \"" << text << "\"";
+}
+
 inline void expectErrors(const Rows& rows, const std::function<void(const std::string&)>& action) {
     for (const auto& [input, expected] : rows)
-        EXPECT_NE(errorOf([&, &input = input] { action(input); }).find(expected), std::string::npos)
-            << input;
+        EXPECT_TRUE(failsWith([&, &input = input] { action(input); }, expected)) << input;
 }
 
 // A fresh directory per test, removed afterwards.
@@ -48,9 +52,9 @@ struct Scratch {
             .write(reinterpret_cast<const char*>(std::data(bytes)), std::size(bytes));
         return path / name;
     }
-    std::set<std::string> names() const {
+    std::set<std::string> names(const std::string& under = "") const {
         std::set<std::string> result;
-        for (const auto& entry : std::filesystem::directory_iterator(path))
+        for (const auto& entry : std::filesystem::directory_iterator(path / under))
             result.insert(entry.path().filename().string());
         return result;
     }
@@ -67,13 +71,14 @@ inline Bytes peImage(const std::vector<std::pair<std::uint32_t, std::uint32_t>>&
     Bytes image(0x138 + 40 * sections.size(), 0);
     for (const auto& [offset, length] : sections)
         image.resize(std::max<std::size_t>(image.size(), offset + length));
-    image[0] = 'M';
-    image[1] = 'Z';
-    image[60] = 0x40; // where the PE signature is
-    image[0x40] = 'P';
-    image[0x41] = 'E';
-    image[0x46] = static_cast<unsigned char>(sections.size());
-    image[0x54] = 0xE0; // the optional header's size
+    // MZ, where the PE signature is, the signature, the number of sections, the optional header's
+    // size.
+    for (auto [offset, value] : {std::pair<std::size_t, std::size_t>{0, 'M' | 'Z' << 8},
+                                 {60, 0x40},
+                                 {0x40, 'P' | 'E' << 8},
+                                 {0x44, sections.size() << 16},
+                                 {0x54, 0xE0}})
+        putLittleEndian(image, offset, value, 4);
     for (std::size_t i = 0; i < sections.size(); ++i) {
         putLittleEndian(image, 0x138 + 40 * i + 16, sections[i].second, 4);
         putLittleEndian(image, 0x138 + 40 * i + 20, sections[i].first, 4);
