@@ -32,13 +32,12 @@ TEST(FormatPrintf, ConversionsFollowTheWindowsRuntime) {
 }
 
 // Off unless forced or a variable says exactly "yes", decided at the first line. The file goes
-// to TMP when it names a directory , else
-// the drive root; without either it goes nowhere, under the fixed path.
+// to TMP when it names a directory, else the drive root; without either it goes nowhere, under
+// the fixed path.
 TEST(NativeLogTest, TheFirstLineDecidesWhetherAndWhereTheLogIsWritten) {
-    const std::u16string temp = u"C:\\Users\\a\\AppData\\Local\\Temp";
-    const std::u16string tempLog = temp + u"\\kwn_nlog_1";
-    const std::u16string root = u"c:\\kwn_nlog_1";
-    const std::u16string fixed = u"c:\\kwn_nlog";
+    const std::u16string temp = u"C:\\Users\\a\\AppData\\Local\\Temp",
+                         tempLog = temp + u"\\kwn_nlog_1";
+    const std::u16string root = u"c:\\kwn_nlog_1", fixed = u"c:\\kwn_nlog";
     const std::string tmp = test::narrow(temp);
     // clang-format off
     const std::tuple<const char*, std::optional<std::string>, std::optional<std::string>, std::optional<std::u16string>> cases[] = {

@@ -45,13 +45,11 @@ TEST_F(InstanceTest, SemaphoreNamesFollowThePathAndTheMode) {
     // clang-format off
     struct Row { const char *single, *global; std::set<std::string> taken;
                  std::optional<std::uint32_t> error; std::string name; size_t calls; } rows[] = {
-        {"1", "0", {}, {}, kName, 1}, {"0", "0", {}, {}, kName + "0", 1},
-        {"0", "0", {kName + "0", kName + "1"}, {}, kName + "2", 5},
-        {"0", "1", {kGlobal + "0"}, {}, kGlobal + "1", 3}, {"1", "7", {}, {}, kGlobal, 1},
-        // A semaphore that cannot be made at all still makes a first instance.
-        {"1", "0", {}, 5, kName, 1},
-        // Every number taken: the last is kept all the same.
-        {"0", "0", {}, 183, kName + "100000", 200001}};
+        {"1", "0", {}, {}, kName, 1}, {"0", "0", {}, {}, kName + "0", 1}, {"1", "7", {}, {}, kGlobal, 1},
+        {"0", "0", {kName + "0", kName + "1"}, {}, kName + "2", 5}, {"0", "1", {kGlobal + "0"}, {}, kGlobal + "1", 3},
+        // A semaphore that cannot be made at all still makes a first instance; with every
+        // number taken the last is kept all the same.
+        {"1", "0", {}, 5, kName, 1}, {"0", "0", {}, 183, kName + "100000", 200001}};
     // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -69,18 +67,7 @@ TEST_F(InstanceTest, SemaphoreNamesFollowThePathAndTheMode) {
     }
 }
 
-TEST(CommandLineTail, BlanksSeparateTheProgramFromItsArguments) {
-    // clang-format off
-    struct Row { std::u16string_view commandLine, tail; } rows[] = {
-        {u"\"C:\\My App\\app.exe\"  -open \"my file.txt\"", u"-open \"my file.txt\""},
-        {u"\"C:\\My App\\app.exe\"", u""}, {u"app.exe", u""}, {u"\"C:\\My App\\app.exe -x", u""},
-        {u"app.exe   x", u"x"}, {u"app.exe\tx y", u"y"}, {u"\"a b\"\tx", u""}, {u"app.exe   ", u""},
-        {u"\"app.exe\" \t\u00e9 z ", u"\t\u00e9 z "}};
-    // clang-format on
-    for (const Row& row : rows)
-        EXPECT_EQ(commandLineTail(row.commandLine), row.tail) << test::narrow(row.commandLine);
-}
-
+// The first start records its id for a second one, which reads only a four-byte value as an id.
 TEST_F(InstanceTest, FirstInstanceRecordsItsPidAndListens) {
     EXPECT_EQ(check(), std::nullopt);
     auto value = fake.registry.value(Root::CurrentUser, kPidKey, kValueName);
@@ -91,12 +78,10 @@ TEST_F(InstanceTest, FirstInstanceRecordsItsPidAndListens) {
     EXPECT_THAT(logText(), HasSubstr("single instance mode\n"));
     EXPECT_THAT(logText(), HasSubstr("creating mailslot successful\nlistening to mailslot\n"
                                      "error waiting for mailslot 6\n"));
-}
-
-TEST_F(InstanceTest, OnlyAFourBytePidCounts) {
-    std::pair<Bytes, std::uint32_t> rows[] = {
-        {{0x78, 0x56, 0x34, 0x12}, 0x12345678u}, {{0x78, 0x56}, 0}, {{1, 0, 0, 0, 0}, 0}};
-    for (const auto& [data, pid] : rows) {
+    for (const auto& [data, pid] :
+         {std::pair<Bytes, std::uint32_t>{{0x78, 0x56, 0x34, 0x12}, 0x12345678u},
+          {{0x78, 0x56}, 0},
+          {{1, 0, 0, 0, 0}, 0}}) {
         fake.registry.setBinary(Root::CurrentUser, kPidKey, kValueName, data);
         EXPECT_EQ(readInstancePid(ctx, kValueName), pid);
     }
@@ -107,9 +92,8 @@ TEST_F(InstanceTest, SecondInstanceHandsOverItsTailAndEndsWithZero) {
     // clang-format off
     struct Row { int pidAfterPolls; /* -1: never */ const char* activate; bool notify; int sleeps;
                  bool sent, raised; } rows[] = {
-        {0, "1", true, 0, true, true}, {7, "0", true, 7, true, false},
-        {50, "1", true, 50, true, true}, {-1, "1", true, 50, false, false},
-        {0, "1", false, 0, false, true}};
+        {0, "1", true, 0, true, true}, {7, "0", true, 7, true, false}, {50, "1", true, 50, true, true},
+        {-1, "1", true, 50, false, false}, {0, "1", false, 0, false, true}};
     // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.pidAfterPolls);
@@ -133,7 +117,6 @@ TEST_F(InstanceTest, SecondInstanceHandsOverItsTailAndEndsWithZero) {
         EXPECT_EQ(later.fake.ipc.sent[kMailslot],
                   std::vector<Bytes>(row.sent, utf16(u"a \"b c\"")));
         EXPECT_EQ(later.fake.ui.windows[0].minimized, !row.raised);
-        EXPECT_TRUE(later.fake.threads.started.empty()); // a second start never listens
     }
 }
 
@@ -181,10 +164,11 @@ TEST_F(InstanceTest, ListenerDeliversInOrderUntilTheMailslotFails) {
         FailingMailslot mailslot;
         mailslot.waitError = row.waitError;
         mailslot.fault = row.fault;
-        // clang-format off
-        mailslot.messages = {utf16(kEmptyCommandLine), utf16(nearMarker), {'a', 0, 'b', 0, 'c'},
-                             utf16(u"-open \u20ac\u00e9"), {}};
-        // clang-format on
+        mailslot.messages = {utf16(kEmptyCommandLine),
+                             utf16(nearMarker),
+                             {'a', 0, 'b', 0, 'c'},
+                             utf16(u"-open \u20ac\u00e9"),
+                             {}};
         mailslot.emptyAnswers = 1;
         RecordingSink sink;
         auto& calls = fake.system.calls;
@@ -222,10 +206,8 @@ TEST_F(InstanceTest, SenderWaitsForTheMailslotAndReportsFailures) {
 
 TEST_F(InstanceTest, RaisingBringsEveryVisibleWindowOfTheProcessForward) {
     // z-order: another process's window, ours minimised with a dialog open, ours hidden, ours.
-    // clang-format off
     fake.ui.windows = {win(1, true, false), win(777, true, true, 3), win(777, false, true),
                        win(777, true, false), win(777, true, false)};
-    // clang-format on
     activateProcessWindows(ctx, 777, false);
     EXPECT_THAT(fake.ui.windowCalls, ElementsAre("foreground 2", "foreground 4", "foreground 4",
                                                  "foreground 4", "foreground 5", "foreground 5"));
@@ -236,9 +218,9 @@ TEST_F(InstanceTest, RaisingBringsEveryVisibleWindowOfTheProcessForward) {
                                      "done\nfound window 0000000000000004\nforeground\n"));
 }
 
+// A console launcher finds its console window and leaves it out; a windowed one never looks,
+// and without a console there is nothing to leave out.
 TEST_F(InstanceTest, CountingLeavesOutTheLaunchersOwnConsole) {
-    // A console launcher finds its console window and leaves it out; a windowed one never looks,
-    // and without a console there is nothing to leave out.
     // clang-format off
     struct Row { const char* type; std::optional<std::string> title; int count;
                  std::vector<std::string> titlesSet; } rows[] = {

@@ -19,26 +19,21 @@ using Entries = std::vector<std::pair<config::Key, const char*>>;
 
 const std::u16string kModule = u"C:\\apps\\tool\\run.exe";
 
-// A launcher file whose block holds the entries that are not null, then `records`.
-Bytes image(const Entries& entries, const Bytes& records = {}) {
+// A windowed launcher's file (caption, no-runtime message, type 1, then `more`) and `records`.
+Bytes windowed(Entries more = {}, const Bytes& records = {}, bool plain = false) {
+    if (!plain)
+        more.insert(more.begin(), {{1000, "Error"}, {1016, "No JVM {0}"}, {107, "1"}});
     test::ConfigBlockBuilder block;
-    for (const auto& [key, value] : entries)
-        if (value)
-            block.narrow(key, value);
+    for (const auto& [key, value] : more)
+        block.narrow(key, value);
     return test::buildLauncherImage(test::ByteWriter().raw(block.build()).raw(records).bytes())
         .bytes;
-}
-
-// A windowed launcher's file: its caption, its no-runtime message and more.
-Bytes windowed(Entries more = {}, const Bytes& records = {}) {
-    more.insert(more.begin(), {{1000, "Error"}, {1016, "No JVM {0}"}, {107, "1"}});
-    return image(more, records);
 }
 
 // One start on a machine of its own, whose launcher file is `file` (none when empty), with
 // its log in C:\Logs and no console to be had.
 struct Start {
-    explicit Start(const Bytes& file = windowed(), std::u16string commandLine = u"run.exe") {
+    explicit Start(const Bytes& file = {}, std::u16string commandLine = u"run.exe") {
         fake.process.moduleFile = kModule;
         fake.process.commandLineText = std::move(commandLine);
         fake.environment.variables["TMP"] = "C:\\Logs";
@@ -49,22 +44,17 @@ struct Start {
         fake.console.attachResult = {false, false, 0};
         fake.console.allocResult = false;
     }
-    std::optional<int> winMain(std::string_view tail) {
-        return test::exitCodeOf([&] { returned = launcher::winMain(ctx, nullptr, tail, 1); });
-    }
     std::string log() const { return fake.files.text(u"C:\\Logs\\kwn_nlog_1"); }
 
     test::FakePlatform fake;
     LaunchContext ctx{fake.platform()};
-    std::optional<int> returned;
 };
 
-// How a start ends: its exit code (none when it returns) and one message, in a box or on the
+// How a start ends: its exit code (none when it returns 0) and one message, in a box or on the
 // console; what it changed on the way.
 TEST(StartupTest, TheCommandTailAndTheBlockDecideHowAStartEnds) {
     const std::string noJvm = sizeof(void*) == 8 ? "No JVM 64" : "No JVM 32";
-    const Bytes plain = windowed();
-    const Bytes switches = windowed({{154, "1"}});
+    const Bytes plain = windowed(), switches = windowed({{154, "1"}});
     const Bytes cutRecord = windowed({{1009, "Internal error {0}"}, {2002, "1"}, {2003, "a"}},
                                      test::ByteWriter().i64(10).raw("abc").bytes());
     const std::vector<std::string> reboot = {"sleep 5000", "privilege SeShutdownPrivilege",
@@ -74,8 +64,7 @@ TEST(StartupTest, TheCommandTailAndTheBlockDecideHowAStartEnds) {
         Bytes file;
         std::optional<int> exit;
         std::string message;
-        bool console = false;
-        bool restart = false;
+        bool console = false, restart = false;
         Args cwd = {};         // the working directory changes
         std::size_t calls = 0; // of the reboot sequence
         std::optional<std::uint32_t> privilege = 0;
@@ -83,17 +72,14 @@ TEST(StartupTest, TheCommandTailAndTheBlockDecideHowAStartEnds) {
     // clang-format off
     const Case cases[] = {
         {"__kwn_reboot", {}, {}, "", false, false, {}, 3}, {"__kwn_reboot", {}, {}, "", false, false, {}, 2, 1300},
-        {"__kwn_reboot", {}, {}, "", false, false, {}, 2, std::nullopt},
+        {"__kwn_reboot", {}, {}, "", false, false, {}, 2, std::nullopt}, {"", windowed({{146, ""}}), 83, noJvm},
         {"", windowed({{146, "..\\Data"}}), 83, noJvm, false, false, {u"C:\\apps\\Data"}},
         {"", windowed({{146, "${launcher:sys.launcherDirectory}Work\\."}}), 83, noJvm, false, false, {u"C:\\apps\\tool\\Work"}},
-        {"__kwn_lang_restart", windowed({{146, "..\\Data"}}), 83, noJvm, false, true}, {"", windowed({{146, ""}}), 83, noJvm},
-        {"a \"b c\"", plain, 83, noJvm}, {"__kwn_reboot x", plain, 83, noJvm}, {" __kwn_reboot", plain, 83, noJvm},
-        {"__kwn_lang_restart 4711 -x", plain, 83, noJvm, false, true},
-        {"__kwn_lang_restartX", plain, 83, noJvm, false, true}, {" __kwn_lang_restart", plain, 83, noJvm},
-        {"-q_kwn_internal", plain, 83, noJvm, true}, {"-q_kwn_internalXYZ more", plain, 83, noJvm, true},
-        {"-q_kwn_interna", plain, 83, noJvm}, {"-q", switches, 83, noJvm, true},
-        {"-c", switches, 1, "Error: Could not allocate console."},
-        {"", test::buildLauncherImage({}).bytes, 1, "Internal Error: readInt"},
+        {"__kwn_lang_restart", windowed({{146, "..\\Data"}}), 83, noJvm, false, true}, {"a \"b c\"", plain, 83, noJvm},
+        {"__kwn_reboot x", plain, 83, noJvm}, {" __kwn_reboot", plain, 83, noJvm}, {"__kwn_lang_restart 4711 -x", plain, 83, noJvm, false, true},
+        {"__kwn_lang_restartX", plain, 83, noJvm, false, true}, {" __kwn_lang_restart", plain, 83, noJvm}, {"-q_kwn_interna", plain, 83, noJvm},
+        {"-q_kwn_internal", plain, 83, noJvm, true}, {"-q_kwn_internalXYZ more", plain, 83, noJvm, true}, {"-q", switches, 83, noJvm, true},
+        {"-c", switches, 1, "Error: Could not allocate console."}, {"", test::buildLauncherImage({}).bytes, 1, "Internal Error: readInt"},
         {"-q_kwn_internal", test::cut(plain, std::ssize(plain) - 3), 1, "Internal Error: readInt", true},
         {"", {}, 1, "Error opening media file. Please move this file to an ascii-only path like c:\\"},
         {"", cutRecord, 1, "Internal error 16"}};
@@ -102,8 +88,9 @@ TEST(StartupTest, TheCommandTailAndTheBlockDecideHowAStartEnds) {
         SCOPED_TRACE(c.tail + (" " + c.message));
         Start s(c.file, u"run.exe " + test::widen(c.tail));
         s.fake.system.privilegeResult = c.privilege;
-        EXPECT_EQ(s.winMain(c.tail), c.exit);
-        EXPECT_EQ(std::tuple(s.returned, s.ctx.languageRestart, s.fake.ui.commonControlsInits),
+        std::optional<int> returned;
+        EXPECT_EQ(test::exitCodeOf([&] { returned = winMain(s.ctx, nullptr, c.tail, 1); }), c.exit);
+        EXPECT_EQ(std::tuple(returned, s.ctx.languageRestart, s.fake.ui.commonControlsInits),
                   std::tuple(c.exit ? std::nullopt : std::optional(0), c.restart, 1));
         EXPECT_EQ(s.fake.system.calls, std::vector(reboot.begin(), reboot.begin() + c.calls));
         EXPECT_EQ(s.fake.files.currentDirectoryChanges, c.cwd);
@@ -134,7 +121,7 @@ TEST(StartupTest, InitLauncherTakesTheLogSwitchTheLauncherTypeAndTheFlavour) {
     // clang-format on
     for (const auto& [entries, arguments, forced, boxes, flavour, qelvo] : cases) {
         const std::string product = qelvo ? "qelvo" : "kestrowan";
-        Start s(image(entries));
+        Start s(windowed(entries, {}, true));
         int instance = 0;
         s.ctx.tempDirectory = "left over";
         s.ctx.arguments = arguments;
@@ -153,6 +140,7 @@ TEST(StartupTest, InitLauncherTakesTheLogSwitchTheLauncherTypeAndTheFlavour) {
 }
 
 // Key 154 allows -q, -c and -console, key 156 only -console; the switches stay for the program.
+// Access denied means the process has a console already, but only from a real attach.
 TEST(StartupTest, ConsoleSwitchesActAsFarAsTheKeysAllow) {
     // clang-format off
     const std::tuple<Entries, Args, bool, int> cases[] = {
@@ -175,7 +163,6 @@ TEST(StartupTest, ConsoleSwitchesActAsFarAsTheKeysAllow) {
                   std::tuple(boxes, attaches, arguments))
             << testing::PrintToString(arguments);
     }
-    // Access denied means the process has a console already, but only from a real attach.
     using Attach = platform::Console::AttachResult;
     // clang-format off
     for (auto [attach, allocResult, obtained, allocs] : {std::tuple{Attach{true, true, 0}, false, true, 0},
@@ -185,8 +172,8 @@ TEST(StartupTest, ConsoleSwitchesActAsFarAsTheKeysAllow) {
         test::FakeConsole console;
         console.attachResult = attach;
         console.allocResult = allocResult;
-        EXPECT_EQ(obtainConsole(console), obtained);
-        EXPECT_EQ(console.allocCalls, allocs);
+        EXPECT_EQ(std::pair(obtainConsole(console), console.allocCalls),
+                  std::pair(obtained, allocs));
     }
 }
 
@@ -195,11 +182,11 @@ TEST(StartupTest, NativeLibraryDirectoriesGoInFrontOfPath) {
     const std::tuple<const char*, const char*, std::string> cases[] = {
         {"lib;%QELVO_EXEDIR%native;;", "C:\\Windows", "C:\\apps\\tool\\lib;C:\\apps\\tool\\native;C:\\Windows"},
         {"lib;", "C:\\Windows", "C:\\apps\\tool\\lib;C:\\Windows"}, {"D:\\dll", nullptr, "D:\\dll;"},
-        {"", "C:\\Windows;C:\\bin", "C:\\Windows;C:\\bin"}, {nullptr, nullptr, ""}};
+        {"", "C:\\Windows;C:\\bin", "C:\\Windows;C:\\bin"}, {"", nullptr, ""}};
     // clang-format on
     for (const auto& [directories, path, combined] : cases) {
-        Start s(Bytes{});
-        s.ctx.config.setNarrow(10004, directories ? directories : "");
+        Start s;
+        s.ctx.config.setNarrow(10004, directories);
         if (path)
             s.fake.environment.variables["PATH"] = path;
         setNativeLibraryPath(s.ctx);
@@ -212,13 +199,12 @@ TEST(StartupTest, NativeLibraryDirectoriesGoInFrontOfPath) {
 TEST(SplitCommandLine, TokensFollowTheQuotingRules) {
     // clang-format off
     const std::pair<std::u16string, Args> cases[] = {
-        {u"C:\\apps\\tool.exe -a \"b c\"", {u"C:\\apps\\tool.exe", u"-a", u"b c"}}, {u"", {}},
-        {u"-Dx=\"a b\"c d", {u"-Dx=a b", u"c", u"d"}}, {u"'it''s'", {u"it", u"s"}}, {u"\"\"", {u""}},
-        {u"\"abc", {u"abc"}}, {u"a  b", {u"a", u"b"}}, {u"a\tb c\t", {u"a\tb", u"c\t"}}, {u"   ", {}},
-        {u"'a b' c", {u"a b", u"c"}}, {u"\"it's\" x", {u"it's", u"x"}}, {u"a ", {u"a"}}, {u" a", {u"a"}},
-        {u"'say \"hi\"' x", {u"say \"hi\"", u"x"}}, {u"a \"\" b", {u"a", u"", u"b"}}, {u"ab\"", {u"ab"}},
-        {u"x\"y z", {u"xy z"}}, {u"\"a\"  \"b\"", {u"a", u"b"}}, {u"\"a\"'b'", {u"a", u"b"}},
-        {u"\"c:\\\" d", {u"c:\\", u"d"}}, {u"single", {u"single"}}};
+        {u"C:\\apps\\tool.exe -a \"b c\"", {u"C:\\apps\\tool.exe", u"-a", u"b c"}}, {u"", {}}, {u"   ", {}}, {u"single", {u"single"}},
+        {u"-Dx=\"a b\"c d", {u"-Dx=a b", u"c", u"d"}}, {u"'it''s'", {u"it", u"s"}}, {u"\"\"", {u""}}, {u"\"abc", {u"abc"}},
+        {u"a  b", {u"a", u"b"}}, {u"a\tb c\t", {u"a\tb", u"c\t"}}, {u"'a b' c", {u"a b", u"c"}}, {u"\"it's\" x", {u"it's", u"x"}},
+        {u"a ", {u"a"}}, {u" a", {u"a"}}, {u"'say \"hi\"' x", {u"say \"hi\"", u"x"}}, {u"a \"\" b", {u"a", u"", u"b"}},
+        {u"ab\"", {u"ab"}}, {u"x\"y z", {u"xy z"}}, {u"\"a\"  \"b\"", {u"a", u"b"}}, {u"\"a\"'b'", {u"a", u"b"}},
+        {u"\"c:\\\" d", {u"c:\\", u"d"}}};
     // clang-format on
     for (const auto& [text, tokens] : cases) {
         Args list{u"kept"}; // appended to what the list holds
@@ -231,22 +217,13 @@ TEST(SplitCommandLine, TokensFollowTheQuotingRules) {
 // its long form when logging is on, cut to the 5999 units of the buffer. "{0}" takes the
 // argument once. Every message first hides the splash, which logs, so the log is decided by then.
 TEST(ErrorReporterTest, MessagesGoToABoxOrTheConsoleAndTheWayOutCleansUp) {
-    Start quiet(Bytes{});
+    Start quiet;
     quiet.ctx.config.setNarrow(1000, "Fehler \xE9");
     quiet.ctx.config.setNarrow(1009, "Code {0} {0}");
     int splash = 0;
     quiet.ctx.errors.setErrorOwnerWindow(&splash);
     quiet.ctx.errors.displayMessage(1009, std::string("16"));
     quiet.ctx.errors.displayMessageW(1009, std::nullopt);
-    Start s(Bytes{});
-    s.ctx.config.setNarrow(1009, "Can\x92t {0} {0}");
-    s.ctx.log.setForced(true);
-    s.fake.files.longPaths[u"C:\\Logs\\kwn_nlog_1"] = u"C:\\Log Files\\kwn_nlog_1";
-    s.ctx.messageBoxMode = false;
-    s.ctx.errors.displayText(std::string(7000, 'x'));
-    s.ctx.errors.displayText("M");
-    s.ctx.errors.displayMessageW(1009, u"W\u2019");
-    EXPECT_THAT(s.log(), HasSubstr("\nHiding splash screen\n"));
     ASSERT_EQ(quiet.fake.ui.boxes.size(), 2u);
     const auto& [narrow, wide] = std::tie(quiet.fake.ui.boxes[0], quiet.fake.ui.boxes[1]);
     EXPECT_EQ(std::tuple(narrow.text, narrow.caption, narrow.owner, narrow.style, narrow.wide),
@@ -254,11 +231,20 @@ TEST(ErrorReporterTest, MessagesGoToABoxOrTheConsoleAndTheWayOutCleansUp) {
                          platform::MessageBoxStyle::ErrorOk, false));
     EXPECT_EQ(std::tuple(wide.text, wide.caption, wide.wide),
               std::tuple(u"Code {0} {0}", u"Fehler \u00E9", true));
+    Start s;
+    LaunchContext& ctx = s.ctx;
+    ctx.config.setNarrow(1009, "Can\x92t {0} {0}");
+    ctx.log.setForced(true);
+    s.fake.files.longPaths[u"C:\\Logs\\kwn_nlog_1"] = u"C:\\Log Files\\kwn_nlog_1";
+    ctx.messageBoxMode = false;
+    ctx.errors.displayText(std::string(7000, 'x'));
+    ctx.errors.displayText("M");
+    ctx.errors.displayMessageW(1009, u"W\u2019");
+    EXPECT_THAT(s.log(), HasSubstr("\nHiding splash screen\n"));
     const std::string log = "\n\nLog: C:\\Log Files\\kwn_nlog_1\n";
     EXPECT_EQ(s.fake.console.errorOutput,
               std::string(5999, 'x') + "\nM" + log + "Can\x92t W? {0}" + log);
     // The way out empties the temp directory one level down; "." paths are never touched.
-    LaunchContext& ctx = s.ctx;
     EXPECT_EQ(test::exitCodeOf([&] { ctx.errors.exitLauncher(83); }), 83); // no temp directory
     ctx.errors.emptyDirectory(".\\sub", true);
     EXPECT_TRUE(s.fake.files.findPatterns.empty() && s.fake.files.removeCalls.empty());
@@ -283,7 +269,7 @@ TEST(ErrorReporterTest, MessagesGoToABoxOrTheConsoleAndTheWayOutCleansUp) {
 // call with the group's caption, on the console in the user's code page.
 TEST(ErrorReporterTest, TheUsersLanguageComesFirst) {
     for (bool box : {true, false}) {
-        Start s(Bytes{});
+        Start s;
         s.ctx.messageBoxMode = box;
         s.ctx.config.setNarrow(1000, "Error");
         s.ctx.config.setNarrow(1005, "plain");
@@ -295,18 +281,13 @@ TEST(ErrorReporterTest, TheUsersLanguageComesFirst) {
         s.ctx.errors.displayMessage(1005, std::nullopt);
         s.ctx.config.setLocalized(1000, u"Fehler");
         s.ctx.errors.displayText("t\xE9");
-        if (!box) {
-            EXPECT_EQ(s.fake.console.errorOutput, "F\xE4hler \xE9 ?\nVM x\nVM {0}\nt\xE9\n");
-            continue;
-        }
-        std::vector<std::tuple<std::u16string, std::u16string, bool>> shown;
+        std::u16string shown;
         for (const auto& b : s.fake.ui.boxes)
-            shown.emplace_back(b.text, b.caption, b.wide);
-        EXPECT_EQ(shown, (std::vector<std::tuple<std::u16string, std::u16string, bool>>{
-                             {u"F\u00e4hler \u00e9 \u2019", u"Error", true},
-                             {u"VM x", u"Error", true},
-                             {u"VM {0}", u"Error", true},
-                             {u"t\u00e9", u"Fehler", true}}));
+            shown += b.text + u"|" + b.caption + (b.wide ? u"|W\n" : u"|A\n");
+        EXPECT_EQ(shown, box ? u"F\u00e4hler \u00e9 \u2019|Error|W\nVM x|Error|W\nVM {0}|Error|W\n"
+                               u"t\u00e9|Fehler|W\n"
+                             : u"");
+        EXPECT_EQ(s.fake.console.errorOutput, box ? "" : "F\xE4hler \xE9 ?\nVM x\nVM {0}\nt\xE9\n");
     }
 }
 
