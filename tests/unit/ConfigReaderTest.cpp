@@ -1,8 +1,8 @@
 #include "config/ConfigReader.h"
 #include "config/LocaleDetection.h"
 
-#include "fake/FakePlatform.h"
 #include "fake/LauncherImage.h"
+#include "fake/LoggedLaunchTest.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,7 +14,6 @@ namespace kwn::config {
 namespace {
 
 using test::Bytes;
-using testing::HasSubstr;
 
 const std::u16string kModule = u"C:\\apps\\tool.exe";
 
@@ -23,11 +22,10 @@ TEST(BlockFileTest, ReadUpToStartsWhereverTheReaderStands) {
     Bytes content(300000);
     for (std::size_t i = 0; i < content.size(); ++i)
         content[i] = static_cast<unsigned char>(i % 251);
-    test::FakePlatform fake;
-    diag::NativeLog log(fake.platform());
+    test::LoggedLaunch run;
     for (std::int64_t at : {10, 65536 + 10, 250000}) {
         test::FakeReadableFile file(content, std::nullopt);
-        BlockFile block(file, log);
+        BlockFile block(file, run.ctx.log);
         block.readInt(); // the buffer now holds the start of the file
         block.seek(at);
         Bytes piece(100);
@@ -37,7 +35,7 @@ TEST(BlockFileTest, ReadUpToStartsWhereverTheReaderStands) {
     }
     // Bytes the buffer holds cost no read call.
     test::FakeReadableFile once(content, test::ReadFailure{1, 5});
-    BlockFile buffered(once, log);
+    BlockFile buffered(once, run.ctx.log);
     buffered.readInt();
     buffered.seek(0);
     EXPECT_EQ(buffered.readInt(), 0x03020100);
@@ -46,22 +44,17 @@ TEST(BlockFileTest, ReadUpToStartsWhereverTheReaderStands) {
 // A failed read gives zero or empty and names its primitive. It is final: from any position,
 // every read after it gives nothing, and the first failure's text stays.
 TEST(BlockFileTest, AFailedReadGivesNothingAndIsFinal) {
-    test::FakePlatform fake;
-    diag::NativeLog log(fake.platform());
+    test::LoggedLaunch run;
+    // clang-format off
     const std::pair<std::string, std::function<bool(BlockFile&)>> reads[] = {
-        {"readShort", [](BlockFile& f) { return f.readShort() == 0; }},
-        {"readInt", [](BlockFile& f) { return f.readInt() == 0; }},
-        {"readLong", [](BlockFile& f) { return f.readLong() == 0; }},
-        {"readString", [](BlockFile& f) { return f.readString().empty(); }},
+        {"readShort", [](BlockFile& f) { return f.readShort() == 0; }}, {"readInt", [](BlockFile& f) { return f.readInt() == 0; }},
+        {"readLong", [](BlockFile& f) { return f.readLong() == 0; }}, {"readString", [](BlockFile& f) { return f.readString().empty(); }},
         {"readWString", [](BlockFile& f) { return f.readWString().empty(); }},
-        {"readUpTo", [](BlockFile& f) {
-             char byte;
-             auto got = f.readUpTo(&byte, 1);
-             return std::tuple(got.ok, got.bytesRead, got.error) == std::tuple(false, 0u, 0u);
-         }}};
+        {"readUpTo", [](BlockFile& f) { char c; auto got = f.readUpTo(&c, 1); return std::tuple(got.ok, got.bytesRead, got.error) == std::tuple(false, 0u, 0u); }}};
+    // clang-format on
     for (const auto& [name, gaveNothing] : std::span(reads).first(5)) {
         test::FakeReadableFile file(Bytes(16, 7), std::nullopt);
-        BlockFile block(file, log);
+        BlockFile block(file, run.ctx.log);
         block.seek(16);
         EXPECT_TRUE(gaveNothing(block)) << name;
         block.seek(0); // where every read would succeed
@@ -87,22 +80,15 @@ TEST(ConfigGetters, IntAndColorReadLeadingNumbersAsAtoiDoes) {
     }
 }
 
-// One read of a launcher file, with the log on in C:\Temp.
-struct Reading {
+// One read of a launcher file, with the user's locale de_AT.
+struct Reading : test::LoggedLaunch {
     explicit Reading(const Bytes& file, std::optional<test::ReadFailure> failure = {}) {
-        fake.environment.variables["TMP"] = "C:\\Temp";
-        fake.files.addDirectory(u"C:\\Temp");
-        log.setForced(true);
         if (!file.empty())
             fake.files.addFile(kModule, file);
         if (failure)
             fake.files.files[kModule].readFailure = failure;
-        result = readConfigBlock(fake.files, kModule, log, block, [] { return "de_AT"; });
+        result = readConfigBlock(fake.files, kModule, ctx.log, block, [] { return "de_AT"; });
     }
-    std::string logText() const { return fake.files.text(u"C:\\Temp\\kwn_nlog_1"); }
-
-    test::FakePlatform fake;
-    diag::NativeLog log{fake.platform()};
     ConfigBlock block;
     std::optional<std::string> result;
 };
@@ -121,30 +107,28 @@ TEST(ConfigReading, ReadsEveryTableAndStopsBehindTheBlock) {
         test::buildLauncherImage(test::ByteWriter().raw(block).u32(kBlockMagic).zeros(200).bytes(),
                                  {.peOffset = 240, .sections = 5, .sectionRawSize = 70000});
     Reading r(image.bytes);
-    EXPECT_EQ(std::tuple(r.result, r.block.narrowCount(), r.block.getString(103),
-                         r.block.getString(1, 100001)),
+    // clang-format off
+    EXPECT_EQ(std::tuple(r.result, r.block.narrowCount(), r.block.getString(103), r.block.getString(1, 100001)),
               std::tuple(std::nullopt, 2u, "error.log", longValue));
-    EXPECT_EQ(std::tuple(r.block.wideEntry(1000), r.block.wideEntry(3), r.block.wideEntry(1001),
-                         r.block.wideEntry(1002), r.block.wideEntry(1003)),
-              std::tuple(u"Fehler", u"", u"de_AT", std::nullopt, u"all"));
+    EXPECT_EQ(std::tuple(r.block.wideEntry(1000), r.block.wideEntry(3), r.block.wideEntry(1001), r.block.wideEntry(1002),
+                         r.block.wideEntry(1003)), std::tuple(u"Fehler", u"", u"de_AT", std::nullopt, u"all"));
+    // clang-format on
     // Messages in the user's language come from the matching groups only.
     EXPECT_EQ(std::tuple(r.block.localizedText(1000), r.block.localizedText(1001),
                          r.block.localizedText(1003)),
               std::tuple(std::nullopt, u"de_AT", u"all"));
     EXPECT_EQ(r.block.blockEndPosition(), image.blockStart + std::ssize(block));
     EXPECT_THAT(r.logText(),
-                HasSubstr("\nsize of optional headers: 224\nresSectionTableStart: 648\n"
-                          "rawDataSize: 70000, rawDataOffset: 281024\n"));
+                testing::HasSubstr("\nsize of optional headers: 224\nresSectionTableStart: 648\n"
+                                   "rawDataSize: 70000, rawDataOffset: 281024\n"));
 }
-
 TEST(ConfigReading, DamageFailsAsThePrimitiveThatMetIt) {
-    // Block offsets: 14 the long, 36 the narrow value, 55 the wide value, 74 the group name.
+    // The image's bytes and where its block starts. Block offsets: 14 the long, 36 the narrow
+    // value, 55 the wide value, 74 the group name.
     // clang-format off
-    test::LauncherImage good = test::buildLauncherImage(test::ConfigBlockBuilder()
+    const auto& [g, b] = test::buildLauncherImage(test::ConfigBlockBuilder()
         .narrow(103, "error.log").wide(1000, u"Fehler").group("de", {{1001, u"x"}}).build());
     // clang-format on
-    const Bytes& g = good.bytes;
-    const std::int64_t b = good.blockStart;
     const char* const kInt = "Internal Error: readInt";
     // A count the file cannot hold ends at the first missing entry, not after 2^31 empty ones.
     auto counted = [](std::vector<std::int32_t> counts) {
@@ -154,7 +138,6 @@ TEST(ConfigReading, DamageFailsAsThePrimitiveThatMetIt) {
             block.i32(count);
         return test::buildLauncherImage(block.bytes()).bytes;
     };
-    const std::int32_t kMany = INT32_MAX;
     // clang-format off
     const std::tuple<Bytes, const char*, const char*, std::optional<test::ReadFailure>> cases[] = {
         {{}, "Error opening media file. Please move this file to an ascii-only path like c:\\",
@@ -162,22 +145,21 @@ TEST(ConfigReading, DamageFailsAsThePrimitiveThatMetIt) {
         {test::buildLauncherImage(test::ConfigBlockBuilder().magic(0xE9E413D5u).build()).bytes, "Internal Error: magic", "", {}},
         {test::cut(g, 62), kInt, "error 0 2\n\n", {}}, {test::cut(g, 0x87), "Internal Error: readShort", "error 0\n\n", {}},
         {test::cut(g, b), kInt, "error 0 0\n\n", {}}, {test::cut(g, b + 14), "Internal Error: readLong", "", {}},
-        {test::cut(g, b + 36), "Internal Error: readString", "", {}},
-        {test::cut(g, b + 55), "Internal Error: readWString", "", {}},
+        {test::cut(g, b + 36), "Internal Error: readString", "", {}}, {test::cut(g, b + 55), "Internal Error: readWString", "", {}},
         {g, kInt, "error 23 0\n\n", test::ReadFailure{0, 23}},
         // A read error inside a long value fails as the read of that value.
         {test::buildLauncherImage(test::ConfigBlockBuilder().narrow(1, std::string(70000, 'v')).build()).bytes,
          "Internal Error: readString", "", test::ReadFailure{1, 5}},
         {test::buildLauncherImage(test::ConfigBlockBuilder().wide(1, std::u16string(40000, u'w')).build()).bytes,
          "Internal Error: readWString", "", test::ReadFailure{1, 5}},
-        {counted({kMany}), kInt, "error 0 0\n\n", {}}, {counted({0, kMany}), kInt, "error 0 0\n\n", {}},
-        {counted({0, 0, kMany}), "Internal Error: readString", "", {}},
-        {counted({0, 0, 1, 0, kMany}), kInt, "error 0 0\n\n", {}}};
+        {counted({INT32_MAX}), kInt, "error 0 0\n\n", {}}, {counted({0, INT32_MAX}), kInt, "error 0 0\n\n", {}},
+        {counted({0, 0, INT32_MAX}), "Internal Error: readString", "", {}},
+        {counted({0, 0, 1, 0, INT32_MAX}), kInt, "error 0 0\n\n", {}}};
     // clang-format on
     for (const auto& [file, failure, logLine, readFailure] : cases) {
         Reading r(file, readFailure);
         EXPECT_EQ(r.result, failure);
-        EXPECT_THAT(r.logText(), HasSubstr(std::string("\n") + logLine)) << failure;
+        EXPECT_THAT(r.logText(), testing::HasSubstr(std::string("\n") + logLine)) << failure;
     }
 }
 
