@@ -5,13 +5,14 @@
 namespace kwn::jvm {
 namespace {
 
-// Versions compare part by part, numbers by value, so leading zeros do not count; a version
-// ending early sorts below a longer minimum, yet the registry's version names compare only over
-// the shorter length. The search tests hold the other rules of the bounds.
+// Versions compare part by part, numbers by value, so that 9 sorts before 11 and leading zeros
+// do not count; a version ending early sorts below a longer minimum, yet the registry's version
+// names compare only over the shorter length. The search tests hold the other rules of bounds.
 TEST(VersionRules, BoundsComparePartByPart) {
     // clang-format off
     struct Case { const char *version, *minimum, *maximum; bool accepted, inRange; };
-    const Case cases[] = {{"1.8.0_5", "1.8.0_05", "", true, true}, {"1.7", "1.7.0_10", "", false, true}};
+    const Case cases[] = {{"1.8.0_5", "1.8.0_05", "", true, true}, {"1.7", "1.7.0_10", "", false, true},
+                          {"9.0.4", "11", "", false, false}, {"9", "", "1.8", false, false}};
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.version) + " in " + c.minimum + ".." + c.maximum);
