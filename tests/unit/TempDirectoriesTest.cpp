@@ -92,6 +92,7 @@ TEST_F(TempDirectoriesTest, LauncherTempDirectoryIsTheTempFileNameWithTheTime) {
     reference.seedRandom(1234567);
     const std::string name = kTemp + "qvo" + std::to_string(reference.random());
     EXPECT_EQ(test::exitCodeOf([&] { createLauncherTempDirectory(ctx); }), 1);
+    EXPECT_EQ(ctx.tempDirectory, ""); // the last success is not left behind
     const std::string log = logText();
     EXPECT_THAT(log, HasSubstr("\ntempPath is " + kTemp +
                                "\nGetTempFileName failed (last error 5)"
