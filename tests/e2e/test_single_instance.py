@@ -1,7 +1,7 @@
 """Second starts of a running launcher: the real named semaphore, the per-user pid value and the
 mailslot between two processes, and the listener thread of the first instance calling the
 application (the stand-in VM records each startupPerformed). The rules (names, tails, polling,
-decoding) are the unit tier's."""
+decoding, what a second start skips) are the unit tier's."""
 import re
 import subprocess
 import time
@@ -77,17 +77,9 @@ class SingleInstanceTest(harness.WineTestCase):
 
         self.release.write_bytes(b"")
         self.assertEqual(self.prefix.finish(first, streams).exit_code, 0)
-        # Only the first start searched for a runtime and extracted; the others just handed over.
+        # Each start wrote its own log; only the first one created a VM.
         logs = [path.read_bytes().decode("latin-1") for path in self.prefix.native_logs()]
-        self.assertEqual(len(logs), 22)
-        searching = [log for log in logs if "Creating JVM" in log]
-        self.assertEqual(len(searching), 1)
-        for log in logs:
-            if log not in searching:
-                self.assertIn("single instance mode", log)
-                self.assertIn("exiting", log)
-                self.assertNotIn("extracting", log)
-                self.assertNotIn("java.exe", log.lower())
+        self.assertEqual((len(logs), sum("Creating JVM" in log for log in logs)), (22, 1))
 
     def test_a_second_start_restores_the_running_application(self) -> None:
         # Real windows need a display; the Wine server is restarted so that its desktop uses it.

@@ -98,14 +98,6 @@ void FakeFiles::addFile(std::u16string_view path, std::string_view text) {
     addFile(path, std::vector<unsigned char>(text.begin(), text.end()));
 }
 
-bool FakeFiles::hasFile(std::u16string_view path) const {
-    return files.contains(normalisePath(path));
-}
-
-bool FakeFiles::hasDirectory(std::u16string_view path) const {
-    return directories.contains(normalisePath(path));
-}
-
 std::string FakeFiles::text(std::u16string_view path) const {
     auto it = files.find(normalisePath(path));
     if (it == files.end())
@@ -246,11 +238,6 @@ std::optional<std::u16string> FakeEnvironment::getW(const std::u16string& name) 
 
 std::uint32_t FakeEnvironment::set(const std::string& name, const std::string& value) {
     variables[name] = value;
-    return 0;
-}
-
-std::uint32_t FakeProcess::startProcess(const std::u16string& commandLine) {
-    started.push_back(commandLine);
     return 0;
 }
 

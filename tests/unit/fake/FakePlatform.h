@@ -88,10 +88,6 @@ public:
     void addFile(std::u16string_view path, std::string_view text);
     void addFile(std::string_view path, std::string_view text) { addFile(widen(path), text); }
 
-    bool hasFile(std::u16string_view path) const;
-    bool hasFile(std::string_view path) const { return hasFile(widen(path)); }
-    bool hasDirectory(std::u16string_view path) const;
-    bool hasDirectory(std::string_view path) const { return hasDirectory(widen(path)); }
     // The content of a file as text; empty when it does not exist.
     std::string text(std::u16string_view path) const;
 
@@ -201,12 +197,11 @@ public:
     std::string moduleFileNameA() override {
         return moduleFileA ? *moduleFileA : narrow(moduleFile);
     }
-    std::uint32_t startProcess(const std::u16string& commandLine) override;
+    std::uint32_t startProcess(const std::u16string&) override { return 0; }
 
     std::u16string commandLineText;
     std::u16string moduleFile;
     std::optional<std::string> moduleFileA; // the narrow form when it differs from moduleFile
-    std::vector<std::u16string> started;
     std::vector<int> exitCodes;
 
 protected:
