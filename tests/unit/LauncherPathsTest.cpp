@@ -81,7 +81,7 @@ TEST(FileQueries, DriveRootsExistAndAFinalBackslashFindsNothing) {
     const std::pair<const char*, bool> cases[] = { // path, exists
         {"C:\\", true}, {"C:\\.", true}, {"C:\\.\\.", true}, {"Q:\\.", true}, {"C:\\..", false},
         {"C:\\.\\", false}, {"C:\\dir", true}, {"C:\\dir\\", false}, {"C:\\dir\\a.jar", true},
-        {"C:", false}, {"C:\\dir\\*.JAR", true}, {"C:\\dir\\b.jar", false}};
+        {"C:", false}, {"C", false}, {"C:\\dir\\*.JAR", true}, {"C:\\dir\\b.jar", false}};
     // clang-format on
     for (const auto& [path, exists] : cases) {
         test::FakeFiles files;
