@@ -41,6 +41,11 @@ class Picture:
     def pixel(self, x: int, y: int) -> tuple[int, int, int]:
         return tuple(self.row(y)[x * 3:x * 3 + 3])
 
+    def splash_area(self, x: int, y: int, width: int, height: int) -> list[tuple[int, int, int]]:
+        """The pixels of an area given in window coordinates."""
+        return [self.pixel(ORIGIN[0] + i, ORIGIN[1] + j)
+                for j in range(y, y + height) for i in range(x, x + width)]
+
 
 class SplashTest(harness.WineTestCase):
     @classmethod
@@ -69,24 +74,15 @@ class SplashTest(harness.WineTestCase):
     @staticmethod
     def matching_splash(screen: Picture) -> float:
         """Share of the splash area that shows the window's light grey (within 8)."""
-        same = 0
-        for y in range(SIZE[1]):
-            for x in range(SIZE[0]):
-                a = screen.pixel(ORIGIN[0] + x, ORIGIN[1] + y)
-                same += all(abs(p - q) <= 8 for p, q in zip(a, LIGHT_GREY))
-        return same / (SIZE[0] * SIZE[1])
+        pixels = screen.splash_area(0, 0, *SIZE)
+        return sum(all(abs(p - q) <= 8 for p, q in zip(pixel, LIGHT_GREY))
+                   for pixel in pixels) / len(pixels)
 
     @staticmethod
     def coloured(screen: Picture, area: tuple[int, int, int, int], channel: int) -> int:
         """Pixels of the window area (x, y, width, height) strongly in one colour channel."""
-        x0, y0, width, height = area
-        count = 0
-        for y in range(y0, y0 + height):
-            for x in range(x0, x0 + width):
-                pixel = screen.pixel(ORIGIN[0] + x, ORIGIN[1] + y)
-                count += pixel[channel] > 180 and all(
-                    pixel[c] < 90 for c in range(3) if c != channel)
-        return count
+        return sum(pixel[channel] > 180 and all(pixel[c] < 90 for c in range(3) if c != channel)
+                   for pixel in screen.splash_area(*area))
 
     def changed_rows(self, before: Picture, after: Picture) -> set[int]:
         return {y for y in range(SCREEN[1]) if before.row(y) != after.row(y)}
