@@ -11,6 +11,7 @@ import shutil
 import struct
 import subprocess
 import tempfile
+import time
 import unittest
 from collections import namedtuple
 from pathlib import Path
@@ -40,6 +41,10 @@ def required(variable: str, default: Path) -> Path:
     if not path.exists():
         raise HarnessError(f"{path} not found (set {variable} or build it first)")
     return path
+
+
+def standin(name: str) -> Path:
+    return required("KWN_E2E_STANDIN", BUILD / "win-x64" / "standin") / name
 
 
 def work_root() -> Path:
@@ -161,16 +166,14 @@ class Products:
         kwnbuild = required("KWN_E2E_KWNBUILD", BUILD.parent / "dist/bin/kwnbuild")
         self.kwnbuild = shutil.copy2(kwnbuild, into)
 
-    def build_launcher(self, output: Path, settings: dict, wide: dict | None = None,
-                       includes: dict[str, Path] | None = None,
+    def build_launcher(self, output: Path, settings: dict, includes: dict[str, Path] | None = None,
                        locales: dict[str, dict] | None = None) -> Path:
         """A real launcher file, made as applications make theirs; includes maps the name a file
         is extracted under to the file that supplies it, locales a locale name to its entries."""
         config = output.with_suffix(".toml")
         groups = [line for name, entries in (locales or {}).items()
                   for line in ["[[locale]]", f'name = "{name}"', "[locale.entries]", *toml(entries)]]
-        config.write_text("\n".join(["[settings]", *toml(settings), "[wide]", *toml(wide or {}),
-                                     *groups]), encoding="utf-8")
+        config.write_text("\n".join(["[settings]", *toml(settings), *groups]), encoding="utf-8")
         # The stand-in VM loads no classes, so no scenario needs the runtime jar.
         command = [self.kwnbuild, "--stub", self.stub, "--output", output, "--config", config,
                    "--no-runtime-jar"]
@@ -194,13 +197,12 @@ class Runtime:
 
     def __init__(self, home: Path, version: str = "1.8.0_292", library: bytes | None = None,
                  unpack200: bool = False):
-        standins = required("KWN_E2E_STANDIN", BUILD / "win-x64" / "standin")
         self.home, self.bin, self.java = home, home / "bin", home / "bin" / "java.exe"
         (self.bin / "server").mkdir(parents=True)
         for name in ["java.exe", "javaw.exe"] + ["unpack200.exe"] * unpack200:
-            shutil.copy2(standins / "java.exe", self.bin / name)
+            shutil.copy2(standin("java.exe"), self.bin / name)
         self.library = self.bin / "server" / "jvm.dll"
-        self.library.write_bytes(library or (standins / "jvm.dll").read_bytes())
+        self.library.write_bytes(library or standin("jvm.dll").read_bytes())
         (self.bin / "banner.txt").write_text(f'java version "{version}"\n')
 
     def invocations(self) -> list[str]:
@@ -304,6 +306,37 @@ class WineTestCase(unittest.TestCase):
 
     def run_launcher(self, launcher: Path, args=(), env: dict[str, str] | None = None) -> RunResult:
         return self.prefix.run([str(launcher), *args], cwd=self.scratch, env=self.env(env))
+
+    def start_launcher(self, launcher: Path, args=(), env: dict[str, str] | None = None):
+        """A launcher left running: finish it, or it is killed when the test ends."""
+        process, streams = self.prefix.start([str(launcher), *args], cwd=self.scratch,
+                                             env=self.env(env))
+        self.addCleanup(lambda: process.poll() is None and process.kill())
+        return process, streams
+
+    def wait_for(self, process: subprocess.Popen, wanted, what: str = "") -> list[str]:
+        """The VM record once it holds a line that starts with the wanted text, or the wanted
+        predicate holds for it, while the process still runs."""
+        holds = wanted if callable(wanted) else lambda lines: any(
+            line.startswith(wanted) for line in lines)
+        deadline = time.monotonic() + TIMEOUT
+        while not holds(lines := self.vm_record(keep=True)):
+            self.assertIsNone(process.poll(), f"the process ended before {what or wanted}: {lines}")
+            self.assertLess(time.monotonic(), deadline, f"{what or wanted} did not happen: {lines}")
+            time.sleep(0.05)
+        return lines
+
+    def start_display(self, size: str) -> str:
+        """Xvfb for real windows, its background black; the Wine server is restarted so that its
+        desktop uses it."""
+        number = next(n for n in range(71, 99) if not Path(f"/tmp/.X11-unix/X{n}").exists())
+        xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", size, "-br"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.prefix.server("-k")
+        self.addCleanup(xvfb.wait)
+        self.addCleanup(xvfb.terminate)
+        self.addCleanup(self.prefix.server, "-k")
+        return f":{number}"
 
     def vm_record(self, keep: bool = False) -> list[str]:
         """What the stand-in VM library recorded; unless kept, the next start begins afresh."""

@@ -3,9 +3,7 @@ mailslot between two processes, and the listener thread of the first instance ca
 application (the stand-in VM records each startupPerformed). The rules (names, tails, polling,
 decoding, what a second start skips) are the unit tier's."""
 import re
-import subprocess
 import time
-from pathlib import Path
 
 import harness
 
@@ -22,27 +20,15 @@ class SingleInstanceTest(harness.WineTestCase):
 
     def start_first(self, launcher, behaviour: str, env=None):
         """A first instance whose main stays running until the test releases it."""
-        env = self.env({"QELVO_LOG": "yes", "KWN_STANDIN_VM": behaviour, **(env or {})})
-        process, streams = self.prefix.start([str(launcher)], cwd=self.scratch, env=env)
-        self.addCleanup(lambda: process.poll() is None and process.kill())
-        return process, streams
-
-    def wait_for(self, predicate, what: str) -> list[str]:
-        deadline = time.monotonic() + harness.TIMEOUT
-        while True:
-            lines = self.vm_record(keep=True)
-            if predicate(lines):
-                return lines
-            self.assertLess(time.monotonic(), deadline, f"{what} did not happen: {lines}")
-            time.sleep(0.05)
+        return self.start_launcher(launcher, env={"QELVO_LOG": "yes", "KWN_STANDIN_VM": behaviour,
+                                                  **(env or {})})
 
     def deliveries(self, lines: list[str]) -> list[str]:
         return [line[len("startupPerformed "):] for line in lines
                 if line.startswith("startupPerformed ")]
 
-    def second_start(self, launcher, args=()) -> None:
-        result = self.prefix.run([str(launcher), *args], cwd=self.scratch,
-                                 env=self.env({"QELVO_LOG": "yes"}))
+    def second_start(self, launcher, args=(), env=None) -> None:
+        result = self.run_launcher(launcher, args, {"QELVO_LOG": "yes", **(env or {})})
         self.assertEqual(result.exit_code, 0, result)
 
     def test_second_starts_are_handed_to_the_first_instance(self) -> None:
@@ -50,13 +36,12 @@ class SingleInstanceTest(harness.WineTestCase):
         first, streams = self.start_first(launcher, "hold-main=" + self.prefix.windows_path(
             self.release) + ",hold-create=" + self.prefix.windows_path(self.scratch / "create"))
         # Before the first instance has a VM, a second start is held, then delivered.
-        self.wait_for(lambda lines: any(l.startswith("JNI_CreateJavaVM") for l in lines),
-                      "the first start")
+        self.wait_for(first, "JNI_CreateJavaVM")
         self.second_start(launcher, ["early"])
         time.sleep(0.5)
-        self.assertEqual(self.deliveries(self.wait_for(lambda lines: True, "")), [])
+        self.assertEqual(self.deliveries(self.vm_record(keep=True)), [])
         (self.scratch / "create").write_bytes(b"")
-        self.wait_for(lambda lines: self.deliveries(lines) == ["early"], "the held delivery")
+        self.wait_for(first, lambda lines: self.deliveries(lines) == ["early"], "the delivery")
 
         # Twenty second starts, one after the other, arrive once each and in order; no
         # arguments, and the marker word itself, arrive as null.
@@ -65,7 +50,8 @@ class SingleInstanceTest(harness.WineTestCase):
             self.second_start(launcher, args)
         expected = ["early"] + [" ".join(f'"{a}"' if re.search(r"\s", a) else a for a in args)
                                 for args in tails[:18]] + ["null", "null"]
-        lines = self.wait_for(lambda lines: len(self.deliveries(lines)) >= 21, "20 deliveries")
+        lines = self.wait_for(first, lambda lines: len(self.deliveries(lines)) >= 21,
+                              "20 deliveries")
         self.assertEqual(self.deliveries(lines), expected)
         self.assertEqual(lines.count("AttachCurrentThreadAsDaemon"), 1)
 
@@ -82,26 +68,17 @@ class SingleInstanceTest(harness.WineTestCase):
         self.assertEqual((len(logs), sum("Creating JVM" in log for log in logs)), (22, 1))
 
     def test_a_second_start_restores_the_running_application(self) -> None:
-        # Real windows need a display; the Wine server is restarted so that its desktop uses it.
-        display = next(n for n in range(71, 99) if not Path(f"/tmp/.X11-unix/X{n}").exists())
-        xvfb = subprocess.Popen(["Xvfb", f":{display}", "-screen", "0", "640x480x24"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.prefix.server("-k")
-        self.addCleanup(xvfb.wait)
-        self.addCleanup(xvfb.terminate)
-        self.addCleanup(self.prefix.server, "-k")
+        display = self.start_display("640x480x24")
         for activate, minimised in (("1", "0"), ("0", "1")):
             with self.subTest(activate=activate):
                 self.release.unlink(missing_ok=True)
                 launcher = self.build(f"app/app{activate}.exe", {**SETTINGS, 10007: activate})
-                env = {"DISPLAY": f":{display}"}
+                env = {"DISPLAY": display}
                 first, streams = self.start_first(launcher, "minimised-window,hold-main=" +
                                                   self.prefix.windows_path(self.release), env=env)
-                self.wait_for(lambda lines: "window shown minimised 1" in lines, "the window")
-                result = self.prefix.run([str(launcher), "again"], cwd=self.scratch,
-                                         env=self.env(env))
-                self.assertEqual(result.exit_code, 0, result)
-                self.wait_for(lambda lines: "startupPerformed again" in lines, "the delivery")
+                self.wait_for(first, "window shown minimised 1")
+                self.second_start(launcher, ["again"], env)
+                self.wait_for(first, "startupPerformed again")
                 self.release.write_bytes(b"")
                 self.assertEqual(self.prefix.finish(first, streams).exit_code, 0)
                 self.assertIn(f"window minimised {minimised}", self.vm_record())

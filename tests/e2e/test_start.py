@@ -1,12 +1,12 @@
-"""Whole starts of real launcher files: one that runs to the end crossing most of a start, and one
-failing start per kind of failure. The rules of each step are the unit tier's; these check that
-the real system calls carry them (own image, files, temp directories, processes, VM library,
-standard error, exit codes)."""
+"""Whole starts of real launcher files: one that runs to the end crossing most of a start, one of a
+signed launcher, and one failing start per kind of failure. The rules of each step are the unit
+tier's; these check that the real system calls carry them (own image, files, temp directories,
+processes, VM library, standard error, exit codes)."""
 import os
 import re
 import shutil
 import struct
-import time
+import subprocess
 import unittest
 
 import harness
@@ -31,45 +31,39 @@ class StartTest(harness.WineTestCase):
         (jre.home / "lib").mkdir()
         (jre.home / "lib" / "rt.jar.pack").write_bytes(b"packed")
         (app / "app.vmoptions").write_text("# a comment\n-Dfrom.file=1\n")
-        # A library the runtime loads by bare name, and one of that name in the working directory.
-        splash_library = harness.required("KWN_E2E_STANDIN", harness.BUILD / "win-x64" / "standin")
-        for directory in (jre.bin, self.scratch):
-            shutil.copy2(splash_library / "splashscreen.dll", directory)
+        # The runtime's splash library; a library the runtime loads by bare name, and one of that
+        # name in the working directory.
+        for target in (jre.bin, jre.bin / "awt.dll", self.scratch / "awt.dll"):
+            shutil.copy2(harness.standin("splashscreen.dll"), target)
         # Sizes off the 6000-byte copy chunk; every byte value, shifted per 256-byte run.
         contents = {"a.jar": bytes((i * 7 + i // 256) % 256 for i in range(10_240)),
                     "user\\b.jar": os.urandom(1_048_583)}
         launcher = self.build("app/app.exe", {**SETTINGS, 121: "A0app.jar", 122: "app.Main",
-                                              123: "-Xmx64m", 125: 1, 102: 1, 103: "logs\\err.log"},
+                                              123: "-Xmx64m", 125: 1, 102: 1, 103: "logs\\err.log",
+                                              108: 1, 10123: 1},
                               includes={name: self.place(f"source{len(name)}", data)
                                         for name, data in contents.items()})
         release = self.scratch / "release"
-        process, streams = self.prefix.start(
-            [str(launcher), "-J-Dfrom.argument=1", "a b", "grüße €"], cwd=self.scratch,
-            env=self.env({"QELVO_LOG": "yes", "KWN_STANDIN_VM": "load-library=splashscreen.dll,"
-                          "hold-main=" + self.prefix.windows_path(release)}))
-        try:
-            deadline = time.monotonic() + harness.TIMEOUT
-            while not any(line.startswith("call ") for line in self.vm_record(keep=True)):
-                self.assertIsNone(process.poll(), "the launcher ended before main was called")
-                self.assertLess(time.monotonic(), deadline, "main was not called in time")
-                time.sleep(0.1)
-            # While main runs, the included files are in the launcher's temp directory.
-            temp = self.option(self.vm_record(keep=True), "qelvo.tempDir")
-            temp_dir = self.prefix.unix_path(temp)
-            self.assertEqual(temp_dir.parent, self.prefix.temp_dir)
-            self.assertEqual({str(path.relative_to(temp_dir)) for path in temp_dir.rglob("*")},
-                             {"a.jar", "user", "user/b.jar"})
-            for name, data in contents.items():
-                self.assertTrue(temp_dir.joinpath(*name.split("\\")).read_bytes() == data, name)
-        finally:
-            release.write_bytes(b"")
-            result = self.prefix.finish(process, streams)
+        behaviour = f"load-library=awt.dll,hold-main={self.prefix.windows_path(release)}"
+        process, streams = self.start_launcher(
+            launcher, ["-J-Dfrom.argument=1", "a b", "grüße €"],
+            {"QELVO_LOG": "yes", "KWN_STANDIN_VM": behaviour})
+        # While main runs, the included files are in the launcher's temp directory.
+        temp = self.option(self.wait_for(process, "call "), "qelvo.tempDir")
+        temp_dir = self.prefix.unix_path(temp)
+        self.assertEqual(temp_dir.parent, self.prefix.temp_dir)
+        self.assertEqual({str(path.relative_to(temp_dir)) for path in temp_dir.rglob("*")},
+                         {"a.jar", "user", "user/b.jar"})
+        for name, data in contents.items():
+            self.assertTrue(temp_dir.joinpath(*name.split("\\")).read_bytes() == data, name)
+        release.write_bytes(b"")
+        result = self.prefix.finish(process, streams)
         self.assertEqual(result, (0, "", "Preparing JRE ...\r\n"))
         self.assertTrue(temp_dir.is_dir())  # only the fatal exit removes it
         record, log = self.vm_record(), self.the_only_log()
 
         win = self.prefix.windows_path
-        app_dir = win(app)
+        app_dir, splash_png = win(app), harness.BUILD.parent / "resources" / "splash.png"
         # The records (a size word and the content) follow the block, whose length word counts
         # from its own first byte; the launcher hands on where the unread rest begins.
         image = harness.PeImage(launcher.read_bytes())
@@ -81,6 +75,8 @@ class StartTest(harness.WineTestCase):
             harness.launcher_form(self.prefix, jre.bin)) + "$")
         self.assertEqual(record, [
             "loaded jvm " + harness.launcher_form(self.prefix, jre.library),
+            # The runtime's splash gets the launcher's RCDATA 10000, a PNG file, before the VM.
+            "SplashInit", f"SplashLoadMemory {splash_png.stat().st_size} 89504e470d0a1a0a",
             "JNI_CreateJavaVM version 65538 options 12",
             # Every start of this launcher file holds a numbered name of its own.
             "option -Dqelvo.semaphoreName=Local\\" + re.sub(
@@ -92,7 +88,8 @@ class StartTest(harness.WineTestCase):
             "option -Dfrom.argument=1", "option -Dfrom.file=1",
             f"option -Djava.class.path={temp}\\a.jar;{temp}\\user\\b.jar;"
             f"{app_dir}\\.kestrowan\\kwnruntime.jar;{app_dir}\\app.jar;",
-            "library " + harness.launcher_form(self.prefix, jre.bin) + "\\splashscreen.dll",
+            "library " + harness.launcher_form(self.prefix, jre.bin) + "\\awt.dll",
+            "FindClass com/qelvo/runtime/WinLauncher", "initAwtSplashConfig",
             f"FindClass {ENTRY_CLASS}", "FindClass java/lang/String",
             f"call {ENTRY_CLASS} main ([Ljava/lang/String;)V",
             "argument false", "argument app.Main", f"argument {app_dir}\\logs\\err.log",
@@ -114,7 +111,7 @@ class StartTest(harness.WineTestCase):
         lead = f"option -D{name}="
         return next(line[len(lead):] for line in record if line.startswith(lead))
 
-    def test_failing_starts(self) -> None:
+    def test_ends_of_starts(self) -> None:
         stub = self.products.stub.read_bytes()
         full = self.build("full.exe", SETTINGS).read_bytes()
         with_file = self.build("file.exe", SETTINGS,
@@ -123,13 +120,24 @@ class StartTest(harness.WineTestCase):
         german = self.build("german.exe", SETTINGS,
                             locales={"de": {1016: "Kein Java {0} \u00e4"}}).read_bytes()
         harness.Runtime(self.scratch / "app" / "jre")
-        in_app = self.build("app/app.exe", {**SETTINGS, 122: "app.Main"}).read_bytes()
+        in_app = self.build("app/app.exe", {**SETTINGS, 122: "app.Main"})
+        # Signed by another tool: the certificate goes behind the block, and the header changes.
+        key, certificate, signed = (self.scratch / name for name in ("key", "cert", "signed.exe"))
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                        "-subj", "/CN=Kestrowan test", "-keyout", key, "-out", certificate],
+                       check=True, capture_output=True)
+        subprocess.run(["osslsigncode", "sign", "-certs", certificate, "-key", key, "-in", in_app,
+                        "-out", signed], check=True, capture_output=True)
+        verified = subprocess.run(["osslsigncode", "verify", "-CAfile", certificate, signed],
+                                  capture_output=True, text=True).stdout
+        self.assertIn("Signature verification: ok", verified, verified)
+        in_app, signed = in_app.read_bytes(), signed.read_bytes()
         broken = harness.Runtime(self.scratch / "broken", library=b"MZ but no image" + bytes(200))
         unread = ["-q_kwn_internal"]  # the block is unread: only this marker sends it to stderr
         cases = [
             # (what, launcher file, arguments, environment, exit code, standard error pattern)
             ("no block", stub, unread, {}, 1, re.escape(console_text("Internal Error: readInt"))),
-            ("no runtime", full, [], {}, 83, re.escape(NO_JVM)),
+            ("signed", signed, [], {}, 0, ""),
             ("no runtime, log on", full, [], {"QELVO_LOG": "yes"}, 83,
              re.escape(NO_JVM) + r"\r\nLog: C:\\users\\[^\\]+\\Temp\\kwn_nlog_\d+\r\n"),
             ("no runtime, in a box", boxed, [], {}, 83, ""),
@@ -147,7 +155,7 @@ class StartTest(harness.WineTestCase):
         ]
         for what, image, args, env, code, stderr in cases:
             with self.subTest(what):
-                launcher = (self.scratch / "app" if image is in_app else self.scratch) / "run.exe"
+                launcher = self.scratch / ("app" if image in (in_app, signed) else "") / "run.exe"
                 launcher.write_bytes(image)
                 result = self.run_launcher(launcher, args, env)
                 left = {name for name in self.prefix.launcher_temp_names() if "_dir" in name}
@@ -155,26 +163,6 @@ class StartTest(harness.WineTestCase):
                 self.assertEqual(result.exit_code, code, result.stderr)
                 self.assertRegex(result.stderr, f"^{stderr}$")
                 self.assertEqual(left, set())  # a fatal exit removes the launcher temp directory
-
-    def test_name_leading_out_of_the_temp_directory_is_never_written(self) -> None:
-        # The build tool refuses such a name: it is put into a built launcher of the same length.
-        name, stand_in = b"..\\..\\x.jar", b"kwn_esc.jar"
-        built = self.build("built.exe", SETTINGS, includes={
-            "a.jar": self.place("a.bin", b"first"), stand_in.decode(): self.place("b.bin", b"2")})
-        image = built.read_bytes()
-        self.assertEqual(image.count(stand_in), 1)
-        launcher = self.place("escaping.exe", image.replace(stand_in, name))
-        drive_c = self.prefix.path / "drive_c"
-        before = set(drive_c.rglob("*"))
-        result = self.run_launcher(launcher, env={"QELVO_LOG": "yes"})
-        self.assertEqual(result.exit_code, 1)
-        self.assertTrue(result.stderr.startswith(SETTINGS[1009].replace("{0}", "11") + "\r\n"))
-        added = set(drive_c.rglob("*")) - before
-        # The file before it was extracted and went with the temp directory; only the log and the
-        # name reserved beside the directory are left.
-        self.assertEqual({path.name for path in added}, {self.prefix.native_logs()[0].name} | {
-            name for name in self.prefix.launcher_temp_names() if "_dir" not in name})
-        self.assertTrue(any(line.endswith("\\a.jar (size: 5)") for line in self.the_only_log()))
 
 
 if __name__ == "__main__":

@@ -101,9 +101,7 @@ jint scriptedSplashAction() {
     size_t space = line.find(' ');
     splashText = space == std::string::npos ? std::nullopt
                                             : std::optional<std::string>(line.substr(space + 1));
-    jint action = std::atoi(line.c_str());
-    record("getAction " + std::to_string(action));
-    return action;
+    return std::atoi(line.c_str());
 }
 
 // A function the launcher is not expected to call: recorded by its slot's index in jni.h's
@@ -186,21 +184,11 @@ void JNICALL exceptionDescribe(JNIEnv*) {
     pending = nullptr;
 }
 
-// main gets its String[] as the one variadic argument, startupPerformed a String or null.
-// The fourteen runtime splash settings, recorded as one line in their order.
-void recordSplashConfig(va_list arguments) {
-    std::string line = "initAwtSplashConfig";
-    for (int i = 0; i < 14; ++i) {
-        bool text = i == 2 || i == 5 || i == 8 || i == 11;
-        line += " " + (text ? object(va_arg(arguments, jobject))->text
-                            : std::to_string(va_arg(arguments, int)));
-    }
-    record(line);
-}
-
+// main gets its String[] as the one variadic argument, startupPerformed a String or null. The
+// runtime splash settings' values are the JNI tier's to check.
 void JNICALL callStaticVoidMethodV(JNIEnv*, jclass, jmethodID method, va_list arguments) {
     if (object(method)->text.find(" initAwtSplashConfig ") != std::string::npos) {
-        recordSplashConfig(arguments);
+        record("initAwtSplashConfig");
         return;
     }
     jobject argument = va_arg(arguments, jobject);
