@@ -60,9 +60,7 @@ protected:
         ctx.config.setNarrow(123, "-Xcheck:jni \"-Dkwn.test.record=" + record +
                                       "\" \"-classpath :" + classPath + "\" " + options);
     }
-    static std::string jar(const char* name) {
-        return KWN_JNI_DIR "/kwn_jni_" + std::string(name) + ".jar";
-    }
+    static std::string jar(const std::string& name) { return KWN_JNI_DIR "/" + name + ".jar"; }
     void setNarrow(std::initializer_list<std::pair<config::Key, const char*>> settings) {
         for (const auto& [key, value] : settings)
             ctx.config.setNarrow(key, value);
