@@ -1,13 +1,11 @@
 package sample;
 
 import com.kestrowan.runtime.launcher.FirstRunAction;
-import java.nio.file.Files;
-import java.nio.file.Paths;
 
-// Stops the start while the test's ".tell" file says "stop".
+// Stops the start: the test puts the first-run marker there only when it wants that.
 public final class StopAction implements FirstRunAction {
     @Override
-    public boolean run() throws Exception {
-        return !Files.readString(Paths.get(System.getProperty("kwn.test.record") + ".tell")).equals("stop");
+    public boolean run() {
+        return false;
     }
 }
