@@ -24,7 +24,7 @@ TEST(BlockFileTest, ReadUpToStartsWhereverTheReaderStands) {
         content[i] = static_cast<unsigned char>(i % 251);
     test::LoggedLaunch run;
     for (std::int64_t at : {10, 65536 + 10, 250000}) {
-        test::FakeReadableFile file(content, std::nullopt);
+        test::FakeReadableFile file({content, {}});
         BlockFile block(file, run.ctx.log);
         block.readInt(); // the buffer now holds the start of the file
         block.seek(at);
@@ -34,7 +34,7 @@ TEST(BlockFileTest, ReadUpToStartsWhereverTheReaderStands) {
         EXPECT_EQ(block.readInt() & 0xFF, content[static_cast<std::size_t>(at) + 100]);
     }
     // Bytes the buffer holds cost no read call.
-    test::FakeReadableFile once(content, test::ReadFailure{1, 5});
+    test::FakeReadableFile once({content, test::ReadFailure{1, 5}});
     BlockFile buffered(once, run.ctx.log);
     buffered.readInt();
     buffered.seek(0);
@@ -53,7 +53,7 @@ TEST(BlockFileTest, AFailedReadGivesNothingAndIsFinal) {
         {"readUpTo", [](BlockFile& f) { char c; auto got = f.readUpTo(&c, 1); return std::tuple(got.ok, got.bytesRead, got.error) == std::tuple(false, 0u, 0u); }}};
     // clang-format on
     for (const auto& [name, gaveNothing] : std::span(reads).first(5)) {
-        test::FakeReadableFile file(Bytes(16, 7), std::nullopt);
+        test::FakeReadableFile file({Bytes(16, 7), {}});
         BlockFile block(file, run.ctx.log);
         block.seek(16);
         EXPECT_TRUE(gaveNothing(block)) << name;
