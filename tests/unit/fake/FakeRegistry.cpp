@@ -36,14 +36,13 @@ public:
         return true;
     }
     bool setString(const std::string& name, const std::string& data) override {
-        registry_.keys[address_].values[lower(name)] = {{data.begin(), data.end()}, true};
-        return true;
+        return setBinary(name, {data.begin(), data.end()});
     }
     bool setDword(const std::string& name, std::uint32_t value) override {
         std::vector<unsigned char> data;
         for (int shift = 0; shift < 32; shift += 8)
             data.push_back(static_cast<unsigned char>(value >> shift));
-        registry_.keys[address_].values[lower(name)] = {data, false, true};
+        registry_.keys[address_].values[lower(name)] = {data, true};
         return true;
     }
     // Alphabetical, as Windows enumerates subkeys.
@@ -88,32 +87,20 @@ FakeRegistry::Address FakeRegistry::address(Root root, const std::string& path, 
     return {root, effective, lower(trimmed(path))};
 }
 
-FakeRegistry::Node& FakeRegistry::ensure(Root root, const std::string& path, View view) {
+FakeRegistry::Node& FakeRegistry::addKey(Root root, const std::string& path, View view) {
     std::string clean = trimmed(path);
     size_t slash = clean.rfind('\\');
     if (slash != std::string::npos)
-        ensure(root, clean.substr(0, slash), view);
+        addKey(root, clean.substr(0, slash), view);
     Node& node = keys[address(root, clean, view)];
     if (node.name.empty())
         node.name = clean;
     return node;
 }
 
-void FakeRegistry::addKey(Root root, const std::string& path, View view) {
-    ensure(root, path, view);
-}
-
-void FakeRegistry::setString(Root root, const std::string& path, const std::string& name,
-                             const std::string& value, View view, bool withZero) {
-    std::vector<unsigned char> data(value.begin(), value.end());
-    if (withZero)
-        data.push_back(0);
-    ensure(root, path, view).values[lower(name)] = {data, true};
-}
-
 void FakeRegistry::setBinary(Root root, const std::string& path, const std::string& name,
                              std::vector<unsigned char> value, View view) {
-    ensure(root, path, view).values[lower(name)] = {std::move(value), false};
+    addKey(root, path, view).values[lower(name)] = {std::move(value), false};
 }
 
 std::optional<FakeRegistryValue> FakeRegistry::value(Root root, const std::string& path,
@@ -139,9 +126,7 @@ std::unique_ptr<platform::RegistryKey> FakeRegistry::open(Root root, const std::
 }
 
 std::unique_ptr<platform::RegistryKey> FakeRegistry::create(Root root, const std::string& path) {
-    if (failCreate)
-        return nullptr;
-    ensure(root, path, View::Default);
+    addKey(root, path, View::Default);
     return std::make_unique<FakeKey>(*this, address(root, path, View::Default));
 }
 
