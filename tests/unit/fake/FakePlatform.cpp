@@ -257,10 +257,15 @@ std::optional<bool> FakeFiles::isDirectory(const std::u16string& path) {
     return std::nullopt;
 }
 
-bool FakeFiles::hasChildren(const std::u16string& directory) const {
-    auto isChild = [&](const std::u16string& path) { return parentPath(path) == directory; };
-    return std::any_of(directories.begin(), directories.end(), isChild) ||
-           std::any_of(files.begin(), files.end(), [&](const auto& f) { return isChild(f.first); });
+std::map<std::u16string, bool> FakeFiles::children(const std::u16string& directory) const {
+    std::map<std::u16string, bool> found;
+    for (const std::u16string& d : directories)
+        if (parentPath(d).value_or(u"") == directory)
+            found[d.substr(d.rfind(u'\\') + 1)] = true;
+    for (const auto& [path, file] : files)
+        if (parentPath(path).value_or(u"") == directory)
+            found[path.substr(path.rfind(u'\\') + 1)] = false;
+    return found;
 }
 
 std::optional<std::vector<platform::DirectoryEntry>>
@@ -278,19 +283,11 @@ FakeFiles::findFiles(const std::string& pattern) {
     auto matches = [&](std::u16string_view name) {
         return namePattern == u"*.*" || wildcardMatch(namePattern, name);
     };
-    // Sorted by name, directories and files mixed, as NTFS enumerates them.
-    std::map<std::u16string, bool> children;
-    for (const std::u16string& d : directories)
-        if (parentPath(d) == directory)
-            children[d.substr(d.rfind(u'\\') + 1)] = true;
-    for (const auto& [path, file] : files)
-        if (parentPath(path) == directory)
-            children[path.substr(path.rfind(u'\\') + 1)] = false;
     std::vector<platform::DirectoryEntry> entries;
     for (const char16_t* dots : {u".", u".."})
         if (matches(dots))
             entries.push_back({narrow(dots), true});
-    for (const auto& [name, isDir] : children)
+    for (const auto& [name, isDir] : children(directory))
         if (matches(name))
             entries.push_back({narrow(name), isDir});
     if (entries.empty())
@@ -311,7 +308,7 @@ bool FakeFiles::deleteFile(const std::string& path, std::uint32_t& error) {
 bool FakeFiles::removeDirectory(const std::string& path) {
     removeCalls.push_back(path);
     std::u16string normal = normalisePath(widen(path));
-    if (!directories.contains(normal) || hasChildren(normal))
+    if (!directories.contains(normal) || !children(normal).empty())
         return false;
     directories.erase(normal);
     return true;
@@ -367,23 +364,16 @@ std::optional<platform::DirectoryEntry> FakeFiles::findFirst(const std::string& 
     std::u16string directory =
         slash == std::u16string::npos ? u"" : normalisePath(wide.substr(0, slash + 1));
     std::u16string pattern = wide.substr(slash == std::u16string::npos ? 0 : slash + 1);
-    auto consider = [&](const std::u16string& candidate,
-                        bool isDir) -> std::optional<platform::DirectoryEntry> {
-        if (parentPath(candidate).value_or(u"") != directory)
-            return std::nullopt;
-        std::u16string name = candidate.substr(candidate.rfind(u'\\') + 1);
-        if (!wildcardMatch(pattern, name))
-            return std::nullopt;
-        auto time = lastWriteTimes.find(candidate);
-        return platform::DirectoryEntry{narrow(name), isDir,
-                                        time == lastWriteTimes.end() ? 0 : time->second};
-    };
-    for (const std::u16string& d : directories)
-        if (auto entry = consider(d, true))
-            return entry;
-    for (const auto& [name, file] : files)
-        if (auto entry = consider(name, false))
-            return entry;
+    // Directories first, each kind in the order of their names.
+    const std::map<std::u16string, bool> found = children(directory);
+    for (bool directoriesNow : {true, false})
+        for (const auto& [name, isDir] : found)
+            if (isDir == directoriesNow && wildcardMatch(pattern, name)) {
+                bool bare = directory.empty() || directory.ends_with(u'\\');
+                auto time = lastWriteTimes.find(directory + (bare ? u"" : u"\\") + name);
+                return platform::DirectoryEntry{narrow(name), isDir,
+                                                time == lastWriteTimes.end() ? 0 : time->second};
+            }
     return std::nullopt;
 }
 
@@ -421,16 +411,13 @@ std::unique_ptr<platform::WritableFile> FakeFiles::createForWriting(const std::s
                                                                     std::uint32_t& error) {
     std::u16string normal = normalisePath(widen(path));
     std::optional<std::u16string> parent = parentPath(normal);
-    if (!parent || !directories.contains(*parent) || directories.contains(normal)) {
-        error = kErrorPathNotFound;
+    bool creatable = parent && directories.contains(*parent) && !directories.contains(normal);
+    error = !creatable                              ? kErrorPathNotFound
+            : readOnlyDirectories.contains(*parent) ? kErrorAccessDenied
+                                                    : 0;
+    if (error)
         return nullptr;
-    }
-    if (readOnlyDirectories.contains(*parent)) {
-        error = kErrorAccessDenied;
-        return nullptr;
-    }
     files[normal] = FakeFile{};
-    error = 0;
     return std::make_unique<FakeWriter>(*this, normal);
 }
 
@@ -478,20 +465,6 @@ std::unique_ptr<platform::TextReader> FakeFiles::openTextForReading(const std::u
 
 // ---------------------------------------------------------------------------------------------
 
-std::optional<std::string> FakeEnvironment::get(const std::string& name) {
-    auto it = variables.find(name);
-    if (it == variables.end())
-        return std::nullopt;
-    return it->second;
-}
-
-std::optional<std::u16string> FakeEnvironment::getW(const std::u16string& name) {
-    std::optional<std::string> value = get(narrow(name));
-    if (!value)
-        return std::nullopt;
-    return widen(*value);
-}
-
 std::vector<std::string> FakeEnvironment::block() {
     std::vector<std::string> entries;
     for (const auto& [name, value] : variables)
@@ -504,24 +477,6 @@ std::vector<std::u16string> FakeEnvironment::blockW() {
     for (const std::string& entry : block())
         entries.push_back(widen(entry));
     return entries;
-}
-
-std::optional<std::string> FakeEnvironment::getRuntimeVariable(const std::string& name) {
-    if (auto it = runtimeVariables.find(name); it != runtimeVariables.end())
-        return it->second;
-    return get(name);
-}
-
-bool FakeConsole::setTitle(const std::string& title) {
-    if (!consoleTitle)
-        return false;
-    titlesSet.push_back(title);
-    consoleTitle = title;
-    return true;
-}
-
-FakeUserInterface::Window& FakeUserInterface::find(platform::WindowHandle window) {
-    return windows.at(reinterpret_cast<std::uintptr_t>(window) - 1);
 }
 
 std::vector<platform::WindowHandle> FakeUserInterface::topLevelWindows() {

@@ -168,15 +168,22 @@ public:
 private:
     std::optional<std::u16string> existingForm(const std::u16string& path,
                                                const std::map<std::u16string, std::u16string>& map);
-    bool hasChildren(const std::u16string& directory) const;
+    // The names in directory, each with whether it is a directory, in the order of the names.
+    std::map<std::u16string, bool> children(const std::u16string& directory) const;
 };
 
 // ---------------------------------------------------------------------------------------------
 
 class FakeEnvironment : public platform::Environment {
 public:
-    std::optional<std::string> get(const std::string& name) override;
-    std::optional<std::u16string> getW(const std::u16string& name) override;
+    std::optional<std::string> get(const std::string& name) override {
+        auto it = variables.find(name);
+        return it == variables.end() ? std::nullopt : std::optional(it->second);
+    }
+    std::optional<std::u16string> getW(const std::u16string& name) override {
+        std::optional<std::string> value = get(narrow(name));
+        return value ? std::optional(widen(*value)) : std::nullopt;
+    }
     std::uint32_t set(const std::string& name, const std::string& value) override {
         variables[name] = value;
         return 0;
@@ -188,7 +195,10 @@ public:
         runtimeAssignments.push_back(assignment);
     }
     // The C runtime's copy: runtimeVariables when set there, else the process environment.
-    std::optional<std::string> getRuntimeVariable(const std::string& name) override;
+    std::optional<std::string> getRuntimeVariable(const std::string& name) override {
+        auto it = runtimeVariables.find(name);
+        return it == runtimeVariables.end() ? get(name) : std::optional(it->second);
+    }
     std::map<std::string, std::string> runtimeVariables;
 
     std::map<std::string, std::string> variables;
@@ -269,7 +279,9 @@ private:
         boxes.push_back(std::move(call));
         return platform::MessageBoxAnswer::Ok;
     }
-    Window& find(platform::WindowHandle window);
+    Window& find(platform::WindowHandle window) {
+        return windows.at(reinterpret_cast<std::uintptr_t>(window) - 1);
+    }
 };
 
 class FakeConsole : public platform::Console {
@@ -286,7 +298,13 @@ public:
         return allocResult;
     }
     std::optional<std::string> title() override { return consoleTitle; }
-    bool setTitle(const std::string& title) override;
+    bool setTitle(const std::string& title) override {
+        if (!consoleTitle)
+            return false;
+        titlesSet.push_back(title);
+        consoleTitle = title;
+        return true;
+    }
 
     std::optional<std::string> consoleTitle; // nullopt: no console
     std::vector<std::string> titlesSet;

@@ -74,15 +74,10 @@ platform::LoadResult FakePrograms::loadLibrary(const std::string& path) {
     loads.push_back(path);
     platform::LoadResult result;
     auto it = libraries.find(path);
-    if (it == libraries.end()) {
-        result.error = 126; // ERROR_MOD_NOT_FOUND
-        return result;
-    }
-    if (it->second.error) {
-        result.error = it->second.error;
-        return result;
-    }
-    result.library = std::make_unique<FakeLibrary>(it->second);
+    if (it == libraries.end() || it->second.error)
+        result.error = it == libraries.end() ? 126 : it->second.error; // 126: ERROR_MOD_NOT_FOUND
+    else
+        result.library = std::make_unique<FakeLibrary>(it->second);
     return result;
 }
 

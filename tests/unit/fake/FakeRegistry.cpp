@@ -57,22 +57,17 @@ public:
     }
 
 private:
+    // The keys map holds paths in order, so that a key's children come in the order of names.
     std::vector<std::string> subkeyNames() {
-        const std::string& parent = std::get<2>(address_);
-        std::map<std::string, std::string> children;
-        for (const auto& [address, node] : registry_.keys) {
-            if (std::get<0>(address) != std::get<0>(address_) ||
-                std::get<1>(address) != std::get<1>(address_))
-                continue;
-            const std::string& path = std::get<2>(address);
-            if (path.size() > parent.size() + 1 && path.starts_with(parent + "\\") &&
-                path.find('\\', parent.size() + 1) == std::string::npos)
-                children[path.substr(parent.size() + 1)] =
-                    node.name.substr(node.name.rfind('\\') + 1);
-        }
+        const auto& [root, view, parent] = address_;
         std::vector<std::string> names;
-        for (const auto& [key, name] : children)
-            names.push_back(name);
+        for (const auto& [address, node] : registry_.keys) {
+            const auto& [otherRoot, otherView, path] = address;
+            if (otherRoot == root && otherView == view && path.starts_with(parent + "\\") &&
+                path.size() > parent.size() + 1 &&
+                path.find('\\', parent.size() + 1) == std::string::npos)
+                names.push_back(node.name.substr(node.name.rfind('\\') + 1));
+        }
         return names;
     }
 
@@ -109,9 +104,7 @@ std::optional<FakeRegistryValue> FakeRegistry::value(Root root, const std::strin
     if (key == keys.end())
         return std::nullopt;
     auto it = key->second.values.find(lower(name));
-    if (it == key->second.values.end())
-        return std::nullopt;
-    return it->second;
+    return it == key->second.values.end() ? std::nullopt : std::optional(it->second);
 }
 
 std::unique_ptr<platform::RegistryKey> FakeRegistry::open(Root root, const std::string& path,

@@ -67,11 +67,6 @@ int FakeSplash::runMessageLoop() {
     return 0;
 }
 
-std::optional<platform::ResourceData> FakeSplash::findResourceData(void*, int id) {
-    auto found = resources.find(id);
-    return found == resources.end() ? std::nullopt : std::optional(found->second);
-}
-
 std::vector<std::string> FakeSplash::paint() {
     paints.emplace_back();
     FakeCanvas canvas(*this, paints.back());

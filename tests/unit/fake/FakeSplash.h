@@ -44,7 +44,10 @@ public:
         record("quit");
     }
     platform::WindowHandle foregroundWindow() override { return foreground; }
-    std::optional<platform::ResourceData> findResourceData(void* instance, int id) override;
+    std::optional<platform::ResourceData> findResourceData(void*, int id) override {
+        auto found = resources.find(id);
+        return found == resources.end() ? std::nullopt : std::optional(found->second);
+    }
 
     // One paint, as WM_PAINT would run it; returns what it drew.
     std::vector<std::string> paint();
