@@ -24,7 +24,7 @@ TEST(BlockFileTest, ReadUpToStartsWhereverTheReaderStands) {
         content[i] = static_cast<unsigned char>(i % 251);
     test::LoggedLaunch run;
     for (std::int64_t at : {10, 65536 + 10, 250000}) {
-        test::FakeReadableFile file(content, std::nullopt);
+        test::FakeReadableFile file({content, {}});
         BlockFile block(file, run.ctx.log);
         block.readInt(); // the buffer now holds the start of the file
         block.seek(at);
@@ -34,7 +34,7 @@ TEST(BlockFileTest, ReadUpToStartsWhereverTheReaderStands) {
         EXPECT_EQ(block.readInt() & 0xFF, content[static_cast<std::size_t>(at) + 100]);
     }
     // Bytes the buffer holds cost no read call.
-    test::FakeReadableFile once(content, test::ReadFailure{1, 5});
+    test::FakeReadableFile once({content, test::ReadFailure{1, 5}});
     BlockFile buffered(once, run.ctx.log);
     buffered.readInt();
     buffered.seek(0);
@@ -53,7 +53,7 @@ TEST(BlockFileTest, AFailedReadGivesNothingAndIsFinal) {
         {"readUpTo", [](BlockFile& f) { char c; auto got = f.readUpTo(&c, 1); return std::tuple(got.ok, got.bytesRead, got.error) == std::tuple(false, 0u, 0u); }}};
     // clang-format on
     for (const auto& [name, gaveNothing] : std::span(reads).first(5)) {
-        test::FakeReadableFile file(Bytes(16, 7), std::nullopt);
+        test::FakeReadableFile file({Bytes(16, 7), {}});
         BlockFile block(file, run.ctx.log);
         block.seek(16);
         EXPECT_TRUE(gaveNothing(block)) << name;
@@ -97,11 +97,9 @@ struct Reading : test::LoggedLaunch {
 TEST(ConfigReading, ReadsEveryTableAndStopsBehindTheBlock) {
     const std::string longValue = std::string(99999, 'v') + "z"; // read across chunks
     // clang-format off
-    const Bytes block = test::ConfigBlockBuilder()
-        .narrow(103, "first.log").narrow(103, "error.log").narrow(1, longValue)
-        .wide(1000, u"Fehler").wide(3, u"").group("fr", {{1001, u"fr"}, {1002, u"fr"}})
-        .group("de", {{1001, u"de"}}).group("de_AT", {{1001, u"de_AT"}}).group("", {{1003, u"all"}})
-        .group("de_CH", {{1001, u"de_CH"}}).build();
+    const Bytes block = test::ConfigBlock{.narrow = {{103, "first.log"}, {103, "error.log"}, {1, longValue}},
+        .wide = {{1000, u"Fehler"}, {3, u""}}, .groups = {{"fr", {{1001, u"fr"}, {1002, u"fr"}}}, {"de", {{1001, u"de"}}},
+        {"de_AT", {{1001, u"de_AT"}}}, {"", {{1003, u"all"}}}, {"de_CH", {{1001, u"de_CH"}}}}}.build();
     // clang-format on
     test::LauncherImage image =
         test::buildLauncherImage(test::ByteWriter().raw(block).u32(kBlockMagic).zeros(200).bytes(),
@@ -126,8 +124,8 @@ TEST(ConfigReading, DamageFailsAsThePrimitiveThatMetIt) {
     // The image's bytes and where its block starts. Block offsets: 14 the long, 36 the narrow
     // value, 55 the wide value, 74 the group name.
     // clang-format off
-    const auto& [g, b] = test::buildLauncherImage(test::ConfigBlockBuilder()
-        .narrow(103, "error.log").wide(1000, u"Fehler").group("de", {{1001, u"x"}}).build());
+    const auto& [g, b] = test::buildLauncherImage(test::ConfigBlock{.narrow = {{103, "error.log"}},
+        .wide = {{1000, u"Fehler"}}, .groups = {{"de", {{1001, u"x"}}}}}.build());
     // clang-format on
     const char* const kInt = "Internal Error: readInt";
     // A count the file cannot hold ends at the first missing entry, not after 2^31 empty ones.
@@ -142,15 +140,15 @@ TEST(ConfigReading, DamageFailsAsThePrimitiveThatMetIt) {
     const std::tuple<Bytes, const char*, const char*, std::optional<test::ReadFailure>> cases[] = {
         {{}, "Error opening media file. Please move this file to an ascii-only path like c:\\",
          "ERROR: Could not open C:\\apps\\tool.exe\n", {}},
-        {test::buildLauncherImage(test::ConfigBlockBuilder().magic(0xE9E413D5u).build()).bytes, "Internal Error: magic", "", {}},
+        {test::buildLauncherImage(test::ConfigBlock{.magic = 0xE9E413D5u}.build()).bytes, "Internal Error: magic", "", {}},
         {test::cut(g, 62), kInt, "error 0 2\n\n", {}}, {test::cut(g, 0x87), "Internal Error: readShort", "error 0\n\n", {}},
         {test::cut(g, b), kInt, "error 0 0\n\n", {}}, {test::cut(g, b + 14), "Internal Error: readLong", "", {}},
         {test::cut(g, b + 36), "Internal Error: readString", "", {}}, {test::cut(g, b + 55), "Internal Error: readWString", "", {}},
         {g, kInt, "error 23 0\n\n", test::ReadFailure{0, 23}},
         // A read error inside a long value fails as the read of that value.
-        {test::buildLauncherImage(test::ConfigBlockBuilder().narrow(1, std::string(70000, 'v')).build()).bytes,
+        {test::buildLauncherImage(test::ConfigBlock{.narrow = {{1, std::string(70000, 'v')}}}.build()).bytes,
          "Internal Error: readString", "", test::ReadFailure{1, 5}},
-        {test::buildLauncherImage(test::ConfigBlockBuilder().wide(1, std::u16string(40000, u'w')).build()).bytes,
+        {test::buildLauncherImage(test::ConfigBlock{.wide = {{1, std::u16string(40000, u'w')}}}.build()).bytes,
          "Internal Error: readWString", "", test::ReadFailure{1, 5}},
         {counted({INT32_MAX}), kInt, "error 0 0\n\n", {}}, {counted({0, INT32_MAX}), kInt, "error 0 0\n\n", {}},
         {counted({0, 0, INT32_MAX}), "Internal Error: readString", "", {}},

@@ -23,9 +23,7 @@ const std::u16string kModule = u"C:\\apps\\tool\\run.exe";
 Bytes windowed(Entries more = {}, const Bytes& records = {}, bool plain = false) {
     if (!plain)
         more.insert(more.begin(), {{1000, "Error"}, {1016, "No JVM {0}"}, {107, "1"}});
-    test::ConfigBlockBuilder block;
-    for (const auto& [key, value] : more)
-        block.narrow(key, value);
+    test::ConfigBlock block{.narrow = {more.begin(), more.end()}};
     return test::buildLauncherImage(test::ByteWriter().raw(block.build()).raw(records).bytes())
         .bytes;
 }

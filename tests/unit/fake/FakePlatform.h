@@ -6,7 +6,9 @@
 #include "fake/FakeSplash.h"
 #include "platform/Platform.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
@@ -48,35 +50,29 @@ struct FakeFile {
 
 class FakeReadableFile : public platform::ReadableFile {
 public:
-    FakeReadableFile(std::vector<unsigned char> bytes, std::optional<ReadFailure> failure)
-        : bytes_(std::move(bytes)), failure_(failure) {}
-    ReadResult read(void* buffer, std::uint32_t count) override;
-    bool seek(std::int64_t position) override;
-    std::int64_t size() override { return static_cast<std::int64_t>(bytes_.size()); }
+    explicit FakeReadableFile(FakeFile file) : file_(std::move(file)) {}
+    ReadResult read(void* buffer, std::uint32_t count) override {
+        if (file_.readFailure && calls_++ >= file_.readFailure->fromCall)
+            return {false, 0, file_.readFailure->error};
+        std::int64_t available = std::max<std::int64_t>(0, size() - position_);
+        auto n = static_cast<std::uint32_t>(std::min<std::int64_t>(count, available));
+        if (n > 0)
+            std::memcpy(buffer, file_.bytes.data() + position_, n);
+        position_ += n;
+        return {true, n, 0};
+    }
+    bool seek(std::int64_t position) override {
+        if (position < 0)
+            return false;
+        position_ = position; // beyond the end is allowed, as with SetFilePointerEx
+        return true;
+    }
+    std::int64_t size() override { return static_cast<std::int64_t>(file_.bytes.size()); }
 
 private:
-    std::vector<unsigned char> bytes_;
-    std::optional<ReadFailure> failure_;
+    FakeFile file_;
     std::int64_t position_ = 0;
     int calls_ = 0;
-};
-
-class FakeFiles;
-
-// Writes straight into the fake disk. No "\n" to CR LF translation happens here: that is the
-// C runtime's text mode, so the disk holds exactly the text the logic handed over.
-class FakeTextFile : public platform::TextFile {
-public:
-    FakeTextFile(FakeFiles& files, std::u16string path) : files_(files), path_(std::move(path)) {}
-    ~FakeTextFile() override;
-    FakeTextFile(const FakeTextFile&) = delete;
-    FakeTextFile& operator=(const FakeTextFile&) = delete;
-    void write(const std::string& text) override;
-    void flush() override;
-
-private:
-    FakeFiles& files_;
-    std::u16string path_;
 };
 
 class FakeFiles : public platform::Files {
@@ -85,13 +81,16 @@ public:
     void addDirectory(std::u16string_view path);
     void addDirectory(std::string_view path) { addDirectory(widen(path)); }
     void addFile(std::u16string_view path, std::vector<unsigned char> bytes);
-    void addFile(std::u16string_view path, std::string_view text);
+    void addFile(std::u16string_view path, std::string_view text) {
+        addFile(path, std::vector<unsigned char>(text.begin(), text.end()));
+    }
     void addFile(std::string_view path, std::string_view text) { addFile(widen(path), text); }
 
     // The content of a file as text; empty when it does not exist.
     std::string text(std::u16string_view path) const;
 
     std::unique_ptr<platform::ReadableFile> openForReading(const std::u16string& path) override;
+    // Text files are written as handed over: "\n" to CR LF is the C runtime's business.
     std::unique_ptr<platform::TextFile> openText(const std::u16string& path,
                                                  platform::TextMode mode) override;
     std::optional<bool> isDirectory(const std::u16string& path) override;
@@ -103,9 +102,16 @@ public:
     // Fails with deleteErrors' code for that file, else with 2 when there is no such file.
     bool deleteFile(const std::string& path, std::uint32_t& error) override;
     bool removeDirectory(const std::string& path) override;
+    bool removeDirectoryW(const std::u16string& path) override {
+        return removeDirectory(narrow(path));
+    }
     // Mapped paths answer as mapped; any other existing path is its own long and short form.
-    std::optional<std::u16string> longPathName(const std::u16string& path) override;
-    std::optional<std::u16string> shortPathName(const std::u16string& path) override;
+    std::optional<std::u16string> longPathName(const std::u16string& path) override {
+        return existingForm(path, longPaths);
+    }
+    std::optional<std::u16string> shortPathName(const std::u16string& path) override {
+        return existingForm(path, shortPaths);
+    }
     std::optional<std::string> longPathNameA(const std::string& path) override;
     std::optional<std::string> shortPathNameA(const std::string& path) override;
     // Relative paths are taken against currentDirectory; "." and ".." are resolved, trailing
@@ -114,12 +120,19 @@ public:
     std::optional<std::u16string> fullPathNameW(const std::u16string& path) override;
     // "*" and "?" match within the last path component, ignoring case as Windows does.
     std::optional<platform::DirectoryEntry> findFirst(const std::string& path) override;
-    bool findFirstW(const std::u16string& path) override;
-    std::uint32_t createDirectory(const std::string& path) override;
+    bool findFirstW(const std::u16string& path) override {
+        return findFirst(narrow(path)).has_value();
+    }
+    std::uint32_t createDirectory(const std::string& path) override {
+        return createDirectoryW(widen(path));
+    }
     std::uint32_t createDirectoryW(const std::u16string& path) override;
-    bool removeDirectoryW(const std::u16string& path) override;
-    platform::TempPathResult<std::string> tempPath() override;
-    platform::TempPathResult<std::u16string> tempPathW() override;
+    platform::TempPathResult<std::string> tempPath() override {
+        return {static_cast<std::uint32_t>(systemTempPath.size()), narrow(systemTempPath), 0};
+    }
+    platform::TempPathResult<std::u16string> tempPathW() override {
+        return {static_cast<std::uint32_t>(systemTempPath.size()), systemTempPath, 0};
+    }
     std::optional<std::string> tempFileName(const std::string& directory, const std::string& prefix,
                                             std::uint32_t& error) override;
     std::unique_ptr<platform::WritableFile> createForWriting(const std::string& path,
@@ -131,12 +144,6 @@ public:
     // Splits at "\n" only: the fake disk holds text as the C runtime's text mode reads it.
     std::vector<std::string> readFirstLines(const std::u16string& path,
                                             std::size_t maxLines) override;
-
-    // Windows error codes the fake disk answers with.
-    static constexpr std::uint32_t kErrorFileNotFound = 2;
-    static constexpr std::uint32_t kErrorPathNotFound = 3;
-    static constexpr std::uint32_t kErrorAccessDenied = 5;
-    static constexpr std::uint32_t kErrorAlreadyExists = 183;
 
     std::map<std::u16string, FakeFile> files;
     std::set<std::u16string> directories;
@@ -154,36 +161,44 @@ public:
     // What the logic did.
     std::vector<std::u16string> readOpens;
     std::vector<std::string> findPatterns;
-    std::vector<std::string> findFirstPaths; // findFirstW's included
     std::vector<std::string> deleteCalls;
     std::vector<std::string> removeCalls;
     std::vector<std::u16string> currentDirectoryChanges;
 
 private:
-    friend class FakeTextFile;
     std::optional<std::u16string> existingForm(const std::u16string& path,
                                                const std::map<std::u16string, std::u16string>& map);
-    bool hasChildren(const std::u16string& directory) const;
+    // The names in directory, each with whether it is a directory, in the order of the names.
+    std::map<std::u16string, bool> children(const std::u16string& directory) const;
 };
-
-// Normalised form used as the fake disk's key: no trailing backslash except on "x:\".
-std::u16string normalisePath(std::u16string_view path);
-// The directory holding path, or nullopt for a root or a bare name.
-std::optional<std::u16string> parentPath(std::u16string_view path);
 
 // ---------------------------------------------------------------------------------------------
 
 class FakeEnvironment : public platform::Environment {
 public:
-    std::optional<std::string> get(const std::string& name) override;
-    std::optional<std::u16string> getW(const std::u16string& name) override;
-    std::uint32_t set(const std::string& name, const std::string& value) override;
+    std::optional<std::string> get(const std::string& name) override {
+        auto it = variables.find(name);
+        return it == variables.end() ? std::nullopt : std::optional(it->second);
+    }
+    std::optional<std::u16string> getW(const std::u16string& name) override {
+        std::optional<std::string> value = get(narrow(name));
+        return value ? std::optional(widen(*value)) : std::nullopt;
+    }
+    std::uint32_t set(const std::string& name, const std::string& value) override {
+        variables[name] = value;
+        return 0;
+    }
     // The variables by name.
     std::vector<std::string> block() override;
     std::vector<std::u16string> blockW() override;
-    void putRuntimeVariable(const std::string& assignment) override;
+    void putRuntimeVariable(const std::string& assignment) override {
+        runtimeAssignments.push_back(assignment);
+    }
     // The C runtime's copy: runtimeVariables when set there, else the process environment.
-    std::optional<std::string> getRuntimeVariable(const std::string& name) override;
+    std::optional<std::string> getRuntimeVariable(const std::string& name) override {
+        auto it = runtimeVariables.find(name);
+        return it == runtimeVariables.end() ? get(name) : std::optional(it->second);
+    }
     std::map<std::string, std::string> runtimeVariables;
 
     std::map<std::string, std::string> variables;
@@ -205,7 +220,10 @@ public:
     std::vector<int> exitCodes;
 
 protected:
-    void exitProcess(int code) override;
+    void exitProcess(int code) override {
+        exitCodes.push_back(code);
+        throw ExitCalled{code};
+    }
 };
 
 class FakeUserInterface : public platform::UserInterface {
@@ -221,10 +239,14 @@ public:
     void initCommonControls() override { ++commonControlsInits; }
     platform::MessageBoxAnswer messageBox(platform::WindowHandle owner, const std::string& text,
                                           const std::string& caption,
-                                          platform::MessageBoxStyle style) override;
+                                          platform::MessageBoxStyle style) override {
+        return record({owner, widen(text), widen(caption), style, false});
+    }
     platform::MessageBoxAnswer messageBoxW(platform::WindowHandle owner, const std::u16string& text,
                                            const std::u16string& caption,
-                                           platform::MessageBoxStyle style) override;
+                                           platform::MessageBoxStyle style) override {
+        return record({owner, text, caption, style, true});
+    }
 
     std::vector<platform::WindowHandle> topLevelWindows() override;
     bool isWindowVisible(platform::WindowHandle window) override { return find(window).visible; }
@@ -253,19 +275,36 @@ public:
     std::vector<MessageBoxCall> boxes; // each answered with OK
 
 private:
-    platform::MessageBoxAnswer record(MessageBoxCall call);
-    Window& find(platform::WindowHandle window);
+    platform::MessageBoxAnswer record(MessageBoxCall call) {
+        boxes.push_back(std::move(call));
+        return platform::MessageBoxAnswer::Ok;
+    }
+    Window& find(platform::WindowHandle window) {
+        return windows.at(reinterpret_cast<std::uintptr_t>(window) - 1);
+    }
 };
 
 class FakeConsole : public platform::Console {
 public:
-    void writeError(const std::string& text) override;
+    void writeError(const std::string& text) override { errorOutput += text; }
     void writeOutput(const std::string& text) override { standardOutput += text; }
     std::uint32_t outputCodePage() override { return consoleCodePage; }
-    AttachResult attachParentConsole() override;
-    bool allocConsole() override;
+    AttachResult attachParentConsole() override {
+        ++attachCalls;
+        return attachResult;
+    }
+    bool allocConsole() override {
+        ++allocCalls;
+        return allocResult;
+    }
     std::optional<std::string> title() override { return consoleTitle; }
-    bool setTitle(const std::string& title) override;
+    bool setTitle(const std::string& title) override {
+        if (!consoleTitle)
+            return false;
+        titlesSet.push_back(title);
+        consoleTitle = title;
+        return true;
+    }
 
     std::optional<std::string> consoleTitle; // nullopt: no console
     std::vector<std::string> titlesSet;
@@ -282,22 +321,28 @@ public:
 class FakeSystem : public platform::System {
 public:
     platform::LocalTime localTime() override { return time; }
-    void sleep(std::uint32_t milliseconds) override;
+    void sleep(std::uint32_t milliseconds) override {
+        calls.push_back("sleep " + std::to_string(milliseconds));
+        if (onSleep)
+            onSleep();
+    }
     std::uint32_t userDefaultLcid() override { return lcid; }
     std::optional<std::uint16_t> userDefaultUiLanguage() override { return uiLanguage; }
-    std::u16string windowsDirectory() override { return windowsDir; }
-    std::string windowsDirectoryA() override { return narrow(windowsDir); }
+    std::u16string windowsDirectory() override { return u"C:\\Windows"; }
+    std::string windowsDirectoryA() override { return "C:\\Windows"; }
     std::int64_t timeSeconds() override { return seconds; }
     std::uint32_t tickCount() override { return ticks; }
     void seedRandom(std::uint32_t seed) override { randomState = seed; }
     int random() override { return static_cast<int>(++randomState % 32768); }
-    std::optional<std::uint32_t> enablePrivilege(const std::string& name) override;
-    void rebootWindows() override;
+    std::optional<std::uint32_t> enablePrivilege(const std::string& name) override {
+        calls.push_back("privilege " + name);
+        return privilegeResult;
+    }
+    void rebootWindows() override { calls.push_back("reboot"); }
 
     std::uint32_t lcid = 0x0409;
     std::optional<std::uint16_t> uiLanguage;
     platform::LocalTime time;
-    std::u16string windowsDir = u"C:\\Windows";
     std::optional<std::uint32_t> privilegeResult = 0;
     std::int64_t seconds = 1700000000;
     std::uint32_t ticks = 4000000000u;
@@ -311,10 +356,12 @@ class FakeThreads : public platform::Threads {
 public:
     std::unique_ptr<platform::Lock> createLock() override;
     // Kept, not run: a test runs a thread's body when it wants to.
-    bool startThread(std::function<void()> body) override;
+    bool startThread(std::function<void()> body) override {
+        started.push_back(std::move(body));
+        return true;
+    }
 
     std::vector<std::function<void()>> started;
-
     int leaves = 0;
     int depth = 0; // locks currently held
 };
@@ -330,14 +377,13 @@ public:
 class FakeMailslot : public platform::Mailslot {
 public:
     // The zero-byte wait answers with waitError while a message is queued (Windows: 122;
-    // Wine fails every such wait with 109); an empty queue ends the listener with endError.
+    // Wine fails every such wait with 109); an empty queue ends the listener with error 6.
     bool read(void* buffer, std::uint32_t capacity, std::uint32_t& bytesRead,
               std::uint32_t& error) override;
     std::optional<std::uint32_t> nextMessageSize(std::uint32_t& error) override;
 
     std::deque<std::vector<unsigned char>> messages;
     std::uint32_t waitError = 122;
-    std::uint32_t endError = 6;
     int emptyAnswers = 0; // nextMessageSize says "no message" this many times first
 };
 
@@ -345,9 +391,12 @@ class FakeIpc : public platform::Ipc {
 public:
     std::uint32_t currentProcessId() override { return processId; }
     platform::KernelHandle createSemaphore(const std::string& name, std::uint32_t& error) override;
-    void closeHandle(platform::KernelHandle handle) override;
+    void closeHandle(platform::KernelHandle) override { semaphoreCalls.push_back("close"); }
     std::unique_ptr<platform::Mailslot> createMailslot(const std::string& name,
-                                                       std::uint32_t maxMessageBytes) override;
+                                                       std::uint32_t) override {
+        mailslots.insert(name);
+        return std::make_unique<FakeMailslot>();
+    }
     std::unique_ptr<platform::MailslotWriter> openMailslot(const std::string& name,
                                                            std::uint32_t& error) override;
 

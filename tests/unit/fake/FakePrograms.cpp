@@ -43,7 +43,8 @@ private:
 };
 } // namespace
 
-platform::StartResult FakePrograms::run(const std::string& key, Start start) {
+platform::StartResult FakePrograms::run(const std::string& key, Start start,
+                                        const std::optional<std::string>& errorOutputFile) {
     starts.push_back(start);
     platform::StartResult result;
     auto it = children.find(key);
@@ -51,8 +52,8 @@ platform::StartResult FakePrograms::run(const std::string& key, Start start) {
         result.error = 2; // ERROR_FILE_NOT_FOUND: nothing scripted for that command line
         return result;
     }
-    if (start.errorOutputFile)
-        files_.addFile(start.errorOutputFile->c_str(), it->second.errorOutput);
+    if (errorOutputFile)
+        files_.addFile(*errorOutputFile, it->second.errorOutput);
     if (it->second.effect)
         it->second.effect();
     result.child = std::make_unique<FakeChild>(*this, it->second);
@@ -61,34 +62,22 @@ platform::StartResult FakePrograms::run(const std::string& key, Start start) {
 
 platform::StartResult FakePrograms::startHidden(const std::string& commandLine,
                                                 const std::optional<std::string>& errorOutputFile) {
-    return run(commandLine, {"", commandLine, errorOutputFile});
+    return run(commandLine, {"", commandLine}, errorOutputFile);
 }
 
 platform::StartResult FakePrograms::startProgramHidden(const std::string& program,
                                                        const std::string& arguments) {
-    return run(program, {program, arguments, std::nullopt});
-}
-
-std::optional<std::string> FakePrograms::searchPath(const std::string& name) {
-    auto it = searchResults.find(name);
-    if (it == searchResults.end())
-        return std::nullopt;
-    return it->second;
+    return run(program, {program, arguments}, std::nullopt);
 }
 
 platform::LoadResult FakePrograms::loadLibrary(const std::string& path) {
     loads.push_back(path);
     platform::LoadResult result;
     auto it = libraries.find(path);
-    if (it == libraries.end()) {
-        result.error = 126; // ERROR_MOD_NOT_FOUND
-        return result;
-    }
-    if (it->second.error) {
-        result.error = it->second.error;
-        return result;
-    }
-    result.library = std::make_unique<FakeLibrary>(it->second);
+    if (it == libraries.end() || it->second.error)
+        result.error = it == libraries.end() ? 126 : it->second.error; // 126: ERROR_MOD_NOT_FOUND
+    else
+        result.library = std::make_unique<FakeLibrary>(it->second);
     return result;
 }
 

@@ -36,7 +36,10 @@ public:
                                       const std::optional<std::string>& errorOutputFile) override;
     platform::StartResult startProgramHidden(const std::string& program,
                                              const std::string& arguments) override;
-    std::optional<std::string> searchPath(const std::string& name) override;
+    std::optional<std::string> searchPath(const std::string& name) override {
+        auto it = searchResults.find(name);
+        return it == searchResults.end() ? std::nullopt : std::optional(it->second);
+    }
     platform::LoadResult loadLibrary(const std::string& path) override;
 
     // Keyed by the exact command line (startHidden) or program path (startProgramHidden).
@@ -47,7 +50,6 @@ public:
     struct Start {
         std::string program; // empty for startHidden
         std::string commandLine;
-        std::optional<std::string> errorOutputFile;
     };
     std::vector<Start> starts;
     std::vector<std::string> loads;
@@ -55,7 +57,8 @@ public:
     std::vector<std::uint32_t> terminations;
 
 private:
-    platform::StartResult run(const std::string& key, Start start);
+    platform::StartResult run(const std::string& key, Start start,
+                              const std::optional<std::string>& errorOutputFile);
     FakeFiles& files_;
 };
 

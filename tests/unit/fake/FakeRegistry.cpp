@@ -36,14 +36,13 @@ public:
         return true;
     }
     bool setString(const std::string& name, const std::string& data) override {
-        registry_.keys[address_].values[lower(name)] = {{data.begin(), data.end()}, true};
-        return true;
+        return setBinary(name, {data.begin(), data.end()});
     }
     bool setDword(const std::string& name, std::uint32_t value) override {
         std::vector<unsigned char> data;
         for (int shift = 0; shift < 32; shift += 8)
             data.push_back(static_cast<unsigned char>(value >> shift));
-        registry_.keys[address_].values[lower(name)] = {data, false, true};
+        registry_.keys[address_].values[lower(name)] = {data, true};
         return true;
     }
     // Alphabetical, as Windows enumerates subkeys.
@@ -58,22 +57,17 @@ public:
     }
 
 private:
+    // The keys map holds paths in order, so that a key's children come in the order of names.
     std::vector<std::string> subkeyNames() {
-        const std::string& parent = std::get<2>(address_);
-        std::map<std::string, std::string> children;
-        for (const auto& [address, node] : registry_.keys) {
-            if (std::get<0>(address) != std::get<0>(address_) ||
-                std::get<1>(address) != std::get<1>(address_))
-                continue;
-            const std::string& path = std::get<2>(address);
-            if (path.size() > parent.size() + 1 && path.starts_with(parent + "\\") &&
-                path.find('\\', parent.size() + 1) == std::string::npos)
-                children[path.substr(parent.size() + 1)] =
-                    node.name.substr(node.name.rfind('\\') + 1);
-        }
+        const auto& [root, view, parent] = address_;
         std::vector<std::string> names;
-        for (const auto& [key, name] : children)
-            names.push_back(name);
+        for (const auto& [address, node] : registry_.keys) {
+            const auto& [otherRoot, otherView, path] = address;
+            if (otherRoot == root && otherView == view && path.starts_with(parent + "\\") &&
+                path.size() > parent.size() + 1 &&
+                path.find('\\', parent.size() + 1) == std::string::npos)
+                names.push_back(node.name.substr(node.name.rfind('\\') + 1));
+        }
         return names;
     }
 
@@ -88,32 +82,20 @@ FakeRegistry::Address FakeRegistry::address(Root root, const std::string& path, 
     return {root, effective, lower(trimmed(path))};
 }
 
-FakeRegistry::Node& FakeRegistry::ensure(Root root, const std::string& path, View view) {
+FakeRegistry::Node& FakeRegistry::addKey(Root root, const std::string& path, View view) {
     std::string clean = trimmed(path);
     size_t slash = clean.rfind('\\');
     if (slash != std::string::npos)
-        ensure(root, clean.substr(0, slash), view);
+        addKey(root, clean.substr(0, slash), view);
     Node& node = keys[address(root, clean, view)];
     if (node.name.empty())
         node.name = clean;
     return node;
 }
 
-void FakeRegistry::addKey(Root root, const std::string& path, View view) {
-    ensure(root, path, view);
-}
-
-void FakeRegistry::setString(Root root, const std::string& path, const std::string& name,
-                             const std::string& value, View view, bool withZero) {
-    std::vector<unsigned char> data(value.begin(), value.end());
-    if (withZero)
-        data.push_back(0);
-    ensure(root, path, view).values[lower(name)] = {data, true};
-}
-
 void FakeRegistry::setBinary(Root root, const std::string& path, const std::string& name,
                              std::vector<unsigned char> value, View view) {
-    ensure(root, path, view).values[lower(name)] = {std::move(value), false};
+    addKey(root, path, view).values[lower(name)] = {std::move(value), false};
 }
 
 std::optional<FakeRegistryValue> FakeRegistry::value(Root root, const std::string& path,
@@ -122,9 +104,7 @@ std::optional<FakeRegistryValue> FakeRegistry::value(Root root, const std::strin
     if (key == keys.end())
         return std::nullopt;
     auto it = key->second.values.find(lower(name));
-    if (it == key->second.values.end())
-        return std::nullopt;
-    return it->second;
+    return it == key->second.values.end() ? std::nullopt : std::optional(it->second);
 }
 
 std::unique_ptr<platform::RegistryKey> FakeRegistry::open(Root root, const std::string& path,
@@ -139,9 +119,7 @@ std::unique_ptr<platform::RegistryKey> FakeRegistry::open(Root root, const std::
 }
 
 std::unique_ptr<platform::RegistryKey> FakeRegistry::create(Root root, const std::string& path) {
-    if (failCreate)
-        return nullptr;
-    ensure(root, path, View::Default);
+    addKey(root, path, View::Default);
     return std::make_unique<FakeKey>(*this, address(root, path, View::Default));
 }
 

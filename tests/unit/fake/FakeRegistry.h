@@ -13,7 +13,6 @@ namespace kwn::test {
 
 struct FakeRegistryValue {
     std::vector<unsigned char> data;
-    bool isString = false;
     bool isDword = false;
 };
 
@@ -22,12 +21,19 @@ public:
     using Root = platform::RegistryRoot;
     using View = platform::RegistryView;
 
+    struct Node {
+        std::string name; // as first written, for enumeration
+        std::map<std::string, FakeRegistryValue> values;
+    };
+
     // Set-up: creates the key (and its parents) and sets the value.
     void setString(Root root, const std::string& path, const std::string& name,
-                   const std::string& value, View view = View::Default, bool withZero = false);
+                   const std::string& value, View view = View::Default) {
+        setBinary(root, path, name, {value.begin(), value.end()}, view);
+    }
     void setBinary(Root root, const std::string& path, const std::string& name,
                    std::vector<unsigned char> value, View view = View::Default);
-    void addKey(Root root, const std::string& path, View view = View::Default);
+    Node& addKey(Root root, const std::string& path, View view = View::Default);
     std::optional<FakeRegistryValue> value(Root root, const std::string& path,
                                            const std::string& name,
                                            View view = View::Default) const;
@@ -36,18 +42,12 @@ public:
                                                 std::uint32_t& error) override;
     std::unique_ptr<platform::RegistryKey> create(Root root, const std::string& path) override;
 
-    struct Node {
-        std::string name; // as first written, for enumeration
-        std::map<std::string, FakeRegistryValue> values;
-    };
     using Address = std::tuple<Root, View, std::string>; // path in lower case
     std::map<Address, Node> keys;
-    bool failCreate = false;
     std::set<std::string> unreadable; // key paths in lower case that fail in their enumeration
 
 private:
     Address address(Root root, const std::string& path, View view) const;
-    Node& ensure(Root root, const std::string& path, View view);
 };
 
 } // namespace kwn::test

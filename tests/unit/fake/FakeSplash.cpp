@@ -12,7 +12,7 @@ class FakeCanvas : public platform::SplashCanvas {
 public:
     FakeCanvas(FakeSplash& splash, std::vector<std::string>& drawn)
         : splash_(splash), drawn_(drawn) {}
-    int logPixelsY() override { return splash_.logPixelsY; }
+    int logPixelsY() override { return 96; }
     platform::FontHandle createFont(const platform::FontSpec& wanted) override {
         fonts_.push_back(std::to_string(wanted.height) + " " + std::to_string(wanted.weight) + " " +
                          wanted.faceName);
@@ -38,49 +38,23 @@ private:
 };
 } // namespace
 
-void FakeSplash::record(const std::string& call) {
-    calls.push_back(call);
-    if (onCall)
-        onCall(call);
-}
-
-bool FakeSplash::registerWindowClass(void*) {
-    record("register");
-    return true;
-}
-
 platform::WindowHandle
 FakeSplash::createWindow(void*, const std::string& title, int x, int y, int width, int height,
                          std::function<void(platform::SplashCanvas&)> paint) {
     if (!createFails) {
         ui_.windows.push_back({ipc_.processId, false, false, title, -1});
-        window_ = reinterpret_cast<platform::WindowHandle>(ui_.windows.size());
         paint_ = std::move(paint);
     }
     record("create " + title + " " + std::to_string(x) + " " + std::to_string(y) + " " +
            std::to_string(width) + " " + std::to_string(height));
-    return createFails ? nullptr : window_;
+    // The handle is the window's position on the desktop plus one, as the fake desktop has it.
+    return createFails ? nullptr : reinterpret_cast<platform::WindowHandle>(ui_.windows.size());
 }
 
 void FakeSplash::showWindow(platform::WindowHandle window, int showCommand) {
     if (window)
         ui_.windows.at(reinterpret_cast<std::size_t>(window) - 1).visible = showCommand != 0;
     record("show " + std::to_string(showCommand));
-}
-
-void FakeSplash::makeTopmost(platform::WindowHandle) {
-    record("topmost");
-}
-
-void FakeSplash::repaint(platform::WindowHandle) {
-    record("repaint");
-    paint();
-}
-
-void FakeSplash::startTimer(std::uint32_t id, std::uint32_t milliseconds,
-                            std::function<void()> tick) {
-    tick_ = std::move(tick);
-    record("timer " + std::to_string(id) + " " + std::to_string(milliseconds));
 }
 
 int FakeSplash::runMessageLoop() {
@@ -91,18 +65,6 @@ int FakeSplash::runMessageLoop() {
         tick_();
     }
     return 0;
-}
-
-void FakeSplash::quitMessageLoop() {
-    quit_ = true;
-    record("quit");
-}
-
-std::optional<platform::ResourceData> FakeSplash::findResourceData(void*, int id) {
-    auto found = resources.find(id);
-    if (found == resources.end())
-        return std::nullopt;
-    return found->second;
 }
 
 std::vector<std::string> FakeSplash::paint() {

@@ -18,28 +18,42 @@ class FakeSplash : public platform::SplashScreen {
 public:
     FakeSplash(FakeUserInterface& ui, FakeIpc& ipc) : ui_(ui), ipc_(ipc) {}
 
-    bool registerWindowClass(void* instance) override;
+    bool registerWindowClass(void*) override {
+        record("register");
+        return true;
+    }
     platform::WindowRect desktopRect() override { return desktop; }
     platform::WindowHandle
     createWindow(void* instance, const std::string& title, int x, int y, int width, int height,
                  std::function<void(platform::SplashCanvas&)> paint) override;
     void showWindow(platform::WindowHandle window, int showCommand) override;
-    void makeTopmost(platform::WindowHandle window) override;
-    void repaint(platform::WindowHandle window) override;
+    void makeTopmost(platform::WindowHandle) override { record("topmost"); }
+    void repaint(platform::WindowHandle) override {
+        record("repaint");
+        paint();
+    }
     void startTimer(std::uint32_t id, std::uint32_t milliseconds,
-                    std::function<void()> tick) override;
+                    std::function<void()> tick) override {
+        tick_ = std::move(tick);
+        record("timer " + std::to_string(id) + " " + std::to_string(milliseconds));
+    }
     // Runs the timer until quit, at most maxTicks times, calling beforeTick(n) ahead of tick n.
     int runMessageLoop() override;
-    void quitMessageLoop() override;
+    void quitMessageLoop() override {
+        quit_ = true;
+        record("quit");
+    }
     platform::WindowHandle foregroundWindow() override { return foreground; }
-    std::optional<platform::ResourceData> findResourceData(void* instance, int id) override;
+    std::optional<platform::ResourceData> findResourceData(void*, int id) override {
+        auto found = resources.find(id);
+        return found == resources.end() ? std::nullopt : std::optional(found->second);
+    }
 
     // One paint, as WM_PAINT would run it; returns what it drew.
     std::vector<std::string> paint();
 
     platform::WindowRect desktop{0, 0, 1024, 768};
     bool createFails = false;
-    int logPixelsY = 96;
     bool bitmapPresent = true;
     int maxTicks = 20;
     std::function<void(int)> beforeTick;
@@ -53,14 +67,17 @@ public:
     int ticks = 0;
 
 private:
-    void record(const std::string& call);
+    void record(const std::string& call) {
+        calls.push_back(call);
+        if (onCall)
+            onCall(call);
+    }
 
     FakeUserInterface& ui_;
     FakeIpc& ipc_;
     std::function<void(platform::SplashCanvas&)> paint_;
     std::function<void()> tick_;
     bool quit_ = false;
-    platform::WindowHandle window_ = nullptr;
 };
 
 } // namespace kwn::test

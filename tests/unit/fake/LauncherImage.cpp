@@ -15,43 +15,23 @@ ByteWriter& ByteWriter::wideString(std::u16string_view text) {
     return *this;
 }
 
-ConfigBlockBuilder& ConfigBlockBuilder::magic(std::uint32_t value) {
-    magic_ = value;
-    return *this;
-}
-
-ConfigBlockBuilder& ConfigBlockBuilder::narrow(config::Key key, std::string value) {
-    narrow_.emplace_back(key, std::move(value));
-    return *this;
-}
-
-ConfigBlockBuilder& ConfigBlockBuilder::wide(config::Key key, std::u16string value) {
-    wide_.emplace_back(key, std::move(value));
-    return *this;
-}
-
-ConfigBlockBuilder& ConfigBlockBuilder::group(std::string name, WideEntries entries) {
-    groups_.emplace_back(std::move(name), std::move(entries));
-    return *this;
-}
-
-Bytes ConfigBlockBuilder::build() const {
+Bytes ConfigBlock::build() const {
     ByteWriter body;
-    body.i32(static_cast<std::int32_t>(narrow_.size()));
-    for (const auto& [key, value] : narrow_)
+    body.i32(static_cast<std::int32_t>(narrow.size()));
+    for (const auto& [key, value] : narrow)
         body.i32(key).narrowString(value);
-    body.i32(static_cast<std::int32_t>(wide_.size()));
-    for (const auto& [key, value] : wide_)
+    body.i32(static_cast<std::int32_t>(wide.size()));
+    for (const auto& [key, value] : wide)
         body.i32(key).wideString(value);
-    body.i32(static_cast<std::int32_t>(groups_.size()));
-    for (const auto& [name, entries] : groups_) {
+    body.i32(static_cast<std::int32_t>(groups.size()));
+    for (const auto& [name, entries] : groups) {
         body.narrowString(name).i32(static_cast<std::int32_t>(entries.size()));
         for (const auto& [key, value] : entries)
             body.i32(key).wideString(value);
     }
     // The header words are whatever the build tool put there; the reader must not care.
     ByteWriter block;
-    block.u32(magic_).u32(0).u32(0x5EED0001u).i64(static_cast<std::int64_t>(8 + body.size()));
+    block.u32(magic).u32(0).u32(0x5EED0001u).i64(static_cast<std::int64_t>(8 + body.size()));
     return block.raw(body.bytes()).bytes();
 }
 
@@ -65,13 +45,13 @@ LauncherImage buildLauncherImage(const Bytes& trailer, const PeLayout& layout) {
     std::size_t tableEnd = image.size() + 40 * layout.sections;
     std::size_t firstRaw = (tableEnd + 0x1FF) / 0x200 * 0x200; // the file alignment
     for (int i = 0; i < layout.sections; ++i) {
-        image.raw(".sect").fill(static_cast<unsigned char>('0' + i), 1).zeros(2);
+        image.raw(".sect" + std::to_string(i)).zeros(2);
         image.u32(layout.sectionRawSize).u32(0x1000u * (i + 1)).u32(layout.sectionRawSize);
         image.u32(static_cast<std::uint32_t>(firstRaw + i * layout.sectionRawSize)).zeros(16);
     }
     image.zeros(firstRaw - image.size());
     for (int i = 0; i < layout.sections; ++i)
-        image.fill(static_cast<unsigned char>(0xC0 + i), layout.sectionRawSize);
+        image.raw(Bytes(layout.sectionRawSize, static_cast<unsigned char>(0xC0 + i)));
     auto blockStart = static_cast<std::int64_t>(image.size());
     return {image.raw(trailer).bytes(), blockStart};
 }

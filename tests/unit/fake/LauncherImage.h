@@ -22,8 +22,7 @@ public:
     ByteWriter& i64(std::int64_t value) { return little(static_cast<std::uint64_t>(value), 8); }
     ByteWriter& raw(std::string_view bytes) { return append(bytes.begin(), bytes.end()); }
     ByteWriter& raw(const Bytes& bytes) { return append(bytes.begin(), bytes.end()); }
-    ByteWriter& zeros(std::size_t count) { return fill(0, count); }
-    ByteWriter& fill(unsigned char value, std::size_t count) { return raw(Bytes(count, value)); }
+    ByteWriter& zeros(std::size_t count) { return raw(Bytes(count, 0)); }
     // An int byte length and the bytes, as the block stores narrow text.
     ByteWriter& narrowString(std::string_view text) { return i32(std::ssize(text)).raw(text); }
     // An int byte length and UTF-16LE code units, as the block stores wide text.
@@ -45,19 +44,12 @@ using WideEntries = std::vector<std::pair<config::Key, std::u16string>>;
 
 // A configuration block in the build tool's layout: header, narrow entries, wide entries,
 // locale groups.
-class ConfigBlockBuilder {
-public:
-    ConfigBlockBuilder& magic(std::uint32_t value);
-    ConfigBlockBuilder& narrow(config::Key key, std::string value);
-    ConfigBlockBuilder& wide(config::Key key, std::u16string value);
-    ConfigBlockBuilder& group(std::string name, WideEntries entries);
+struct ConfigBlock {
+    std::uint32_t magic = 0xE8E413D5u;
+    std::vector<std::pair<config::Key, std::string>> narrow = {};
+    WideEntries wide = {};
+    std::vector<std::pair<std::string, WideEntries>> groups = {};
     Bytes build() const;
-
-private:
-    std::uint32_t magic_ = 0xE8E413D5u;
-    std::vector<std::pair<config::Key, std::string>> narrow_;
-    WideEntries wide_;
-    std::vector<std::pair<std::string, WideEntries>> groups_;
 };
 
 struct PeLayout {

@@ -22,8 +22,7 @@ struct LoggedLaunch {
     launcher::LaunchContext ctx{fake.platform()};
 };
 
-class LoggedLaunchTest : public testing::Test, public LoggedLaunch {
-protected:
+struct LoggedLaunchTest : testing::Test, LoggedLaunch {
     using LoggedLaunch::LoggedLaunch;
 };
 
