@@ -1,6 +1,7 @@
 #include "windows/StartupNotifier.h"
 
 #include "launcher/LaunchContext.h"
+#include "windows/JavaEntryPoints.h"
 
 #include <string>
 
@@ -28,15 +29,15 @@ bool StartupNotifier::findController() {
     if (controller_ && startupPerformed_)
         return true;
     if (!controller_) {
-        jclass found = env_->FindClass("com/qelvo/Controller");
+        jclass found = env_->FindClass(java::kControllerClass);
         if (found) {
             controller_ = static_cast<jclass>(env_->NewGlobalRef(found));
             env_->DeleteLocalRef(found);
         }
     }
     if (controller_)
-        startupPerformed_ =
-            env_->GetStaticMethodID(controller_, "startupPerformed", "(Ljava/lang/String;)V");
+        startupPerformed_ = env_->GetStaticMethodID(controller_, java::kStartupPerformedMethod,
+                                                    java::kStartupPerformedSignature);
     if (controller_ && startupPerformed_)
         return true;
     if (env_->ExceptionCheck())
