@@ -261,7 +261,7 @@ TEST_F(JniScenario, RealRuntimeJar) {
     configure('i', KWN_RUNTIME_JAR ":" + jar("sample"), "-Dfile.encoding=UTF-8");
     // clang-format off
     setNarrow({{122, "sample.App"}, {104, "1"}, {105, "${kwn.test.record}.out"}, {106, "0"},
-               {124, "-fixed \"two words\""}, {10003, "."}});
+               {124, "-fixed \"two words\""}, {10003, "."}, {108, "1"}, {10123, "1"}});
     // clang-format on
     ctx.arguments = {u"run.exe", u"a", u"\u00e9t\u00e9 \u4E2D"};
     fake.files.addFile(kFirstRunMarker, "");
@@ -269,6 +269,8 @@ TEST_F(JniScenario, RealRuntimeJar) {
 
     EXPECT_TRUE(launchJavaProgram(ctx, false));
     EXPECT_TRUE(logText().ends_with("\ncheckFirstRun stopped further execution\nlaunch done\n"));
+    // The runtime splash settings reach the jar: its method has the signature the launcher calls.
+    EXPECT_THAT(logText(), Not(HasSubstr("ERROR")));
     EXPECT_EQ(fileText(record + ".out"), "");
 
     // Without the marker, main runs. The splash thread sees the application's text, then hands
